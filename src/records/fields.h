@@ -1,0 +1,39 @@
+// Splitting of record texts into fields, and the number conversions that read them.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+namespace tpjconv {
+
+// Walks a text field by field. A field starts after a run of separator characters and ends at
+// the next separator, which is consumed with it. The separator set is chosen per call; the line
+// end is never a separator, so it stays attached to the last field of a line.
+class FieldCursor {
+ public:
+  explicit FieldCursor(std::string_view text) : text_(text) {}
+
+  // The next field, or nothing once only separators are left.
+  std::optional<std::string_view> next(std::string_view separators);
+
+  // Where the field most recently returned ended in the text: the index of the separator that
+  // ended it, or the text's length when it ran to the end.
+  std::size_t last_field_end() const { return last_end_; }
+
+ private:
+  std::string_view text_;
+  std::size_t pos_ = 0;
+  std::size_t last_end_ = 0;
+};
+
+// Reads a number the way "%d" does: leading white space, optional sign, decimal digits. Nothing
+// when the text does not begin with a number or the number is outside the 32-bit range.
+std::optional<int> scan_int(std::string_view text);
+
+// Reads a number the way "%f" does, taking the longest numeric prefix (decimal or hexadecimal,
+// exponent, inf, nan) after leading white space, rounded directly to 32 bits. Nothing when the
+// text does not begin with a number.
+std::optional<float> scan_float(std::string_view text);
+
+}  // namespace tpjconv

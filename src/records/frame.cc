@@ -1,0 +1,167 @@
+#include "records/frame.h"
+
+#include <charconv>
+
+#include "records/number_format.h"
+
+namespace tpjconv {
+
+namespace {
+
+struct FieldFormat {
+  int width;
+  int precision;
+};
+
+// How each position is written in the gentpj record line ("%W.Pf"), positions 1 to 20. Position
+// 0, the MVA base, is written as "mva=%-8.3f" in front of them when it is positive.
+constexpr std::array<FieldFormat, 21> kRecordFormat = {{
+    {8, 3},                                  // mbase
+    {6, 3}, {4, 3}, {6, 4}, {6, 4},          // tpdo tppdo tpqo tppqo
+    {6, 3}, {4, 2},                          // h d
+    {6, 4}, {6, 4}, {6, 4}, {6, 4},          // ld lq lpd lpq
+    {6, 4}, {6, 4}, {6, 4},                  // lppd lppq ll
+    {6, 4}, {6, 4}, {6, 4},                  // s1 s12 ra
+    {7, 4}, {7, 4},                          // rcomp xcomp
+    {4, 2}, {6, 4},                          // accel kis
+}};
+
+// The names in the comparison report, right-justified in five columns.
+constexpr std::array<std::string_view, 21> kReportName = {
+    "mbase", " tpdo", "tppdo", " tpqo", "tppqo", "    h", "    d", "   ld", "   lq", "  lpd",
+    "  lpq", " lppd", " lppq", "   ll", "   s1", "  s12", "   ra", "rcomp", "xcomp", "accel",
+    "  kis",
+};
+
+std::string make_label(std::string_view header) {
+  const RecordHeader fields = read_header(header);
+  std::string label;
+  append_text(label, fields.model_name, 6, 6);
+  label += ", ";
+  append_int_left(label, fields.bus_number, 12);
+  label += ", \"";
+  append_text(label, fields.bus_name, 8, -1, true);
+  label += "\", ";
+  append_fixed(label, fields.base_kv, 8, 2, true);
+  label += ", \"";
+  append_text(label, fields.unit_id, 2, 2, true);
+  label += '"';
+  return label;
+}
+
+// The gensal record line has one blank before accel, the other two models two.
+std::string_view accel_separator(Model model) { return model == Model::gensal ? " " : "  "; }
+
+}  // namespace
+
+Conversion::Conversion(Model model, std::string& record, ParamTable& table,
+                       std::size_t header_length, double kis, int check_level, RunContext& run,
+                       const WorkingValues& start)
+    : model_(model),
+      record_(record),
+      table_(table),
+      header_length_(header_length),
+      kis_(kis),
+      run_(run),
+      report_(check_level <= 1),
+      correct_(check_level == 0),
+      values_(start),
+      label_(make_label(std::string_view(record).substr(0, header_length))) {
+  for (std::size_t k = 0; k < values_.size(); ++k) table_[k].before = values_[k];
+  table_[Position::kis].before = 0.0f;
+  notes_.fill(" ");
+}
+
+void Conversion::finding(int code, std::string_view text, Position slot) {
+  ++findings_;
+  std::string& note = notes_[slot];
+  note += text;
+  if (!report_) return;
+  line_ = label_;
+  line_ += " ,";
+  char digits[16];
+  const auto end = std::to_chars(digits, digits + sizeof digits, code).ptr;
+  line_.append(static_cast<std::size_t>(3 - std::min<long>(3, end - digits)), '0');
+  line_.append(digits, end);
+  line_ += ", ";
+  line_ += note;
+  line_ += '\n';
+  run_.check_log.write(line_);
+}
+
+void Conversion::rule(bool failed, int code, std::string_view text, Position slot, double fix) {
+  if (!failed) return;
+  finding(code, text, slot);
+  if (correct_) values_[slot] = static_cast<float>(fix);
+}
+
+void Conversion::rule(bool failed, int code, std::string_view text, Position slot) {
+  if (failed) finding(code, text, slot);
+}
+
+void Conversion::log(std::string_view text) {
+  if (!report_) return;
+  line_ = label_;
+  line_ += text;
+  line_ += '\n';
+  run_.check_log.write(line_);
+}
+
+void Conversion::finish() {
+  // The converted record is one line, ending as the joined input text ended.
+  const bool crlf = record_.ends_with("\r\n");
+  record_.replace(0, 6, "gentpj");
+  record_.resize(header_length_);
+  record_ += " #9 ";
+  const float mva_base = values_[mbase];
+  if (mva_base > 0) {
+    record_ += "mva=";
+    append_fixed(record_, mva_base, kRecordFormat[mbase].width, kRecordFormat[mbase].precision,
+                 true);
+    record_ += ' ';
+  }
+  for (int p = tpdo; p <= accel; ++p) {
+    if (p > tpdo) record_ += p == accel ? accel_separator(model_) : " ";
+    append_fixed(record_, values_[p], kRecordFormat[p].width, kRecordFormat[p].precision);
+  }
+  record_ += ' ';
+  append_fixed(record_, kis_, kRecordFormat[Position::kis].width,
+               kRecordFormat[Position::kis].precision);
+  record_ += crlf ? "\r\n" : "\n";
+
+  for (std::size_t k = 0; k < values_.size(); ++k) table_[k].value = values_[k];
+  table_[Position::kis].value = static_cast<float>(kis_);
+
+  if (findings_ > 0 && report_) {
+    write_report_block();
+    ++run_.counters.changed[static_cast<int>(model_)];
+  }
+}
+
+void Conversion::write_report_block() {
+  std::string block = "\n";
+  block += label_;
+  block += "\n         ,";
+  block += model_name(model_);
+  block += "      ,gentpj\n";
+  for (int p = mbase; p <= kis; ++p) {
+    const int precision = p == mbase ? 2 : 4;
+    block += kReportName[p];
+    block += ',';
+    append_fixed(block, table_[p].before, 10, precision);
+    block += "  ,";
+    append_fixed(block, table_[p].value, 10, precision);
+    if (table_[p].before == table_[p].value) {
+      block += '\n';
+    } else if (p == kis) {
+      block += " , ,Entered Kis\n";
+    } else {
+      block += "  ,";
+      block += notes_[p];
+      block += '\n';
+    }
+  }
+  run_.report.write(block);
+}
+
+}  // namespace tpjconv

@@ -1,0 +1,89 @@
+// The conversion frame that the gensal, gentpf and genrou converters share: working values, the
+// record label, findings with their notes and check-log lines, the rewritten gentpj record, the
+// old and new values in the ParamTable, and the comparison-report block.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "records/record.h"
+#include "records/sink.h"
+
+namespace tpjconv {
+
+// The 21 values of a gentpj record, in record order. A position indexes the ParamTable cell, the
+// working value and the note slot that belong to it.
+enum Position : int {
+  mbase, tpdo, tppdo, tpqo, tppqo, h, d, ld, lq, lpd, lpq,
+  lppd, lppq, ll, s1, s12, ra, rcomp, xcomp, accel, kis,
+};
+
+// Records read (handed to a converter) and records changed (with findings and a report block),
+// per input model.
+struct ModelCounters {
+  std::array<int, 3> read{};
+  std::array<int, 3> changed{};
+};
+
+// What the converters share with the run: tcmin, the check log and comparison report streams,
+// and the counters.
+struct RunContext {
+  float tcmin = 0.025f;
+  Sink& check_log;
+  Sink& report;
+  ModelCounters& counters;
+};
+
+// The values of positions 0 to 19 as a converter builds them from the parameter list.
+using WorkingValues = std::array<float, 20>;
+
+// One record's conversion. Construction sets the flags from the check level, formats the record
+// label, stores the old values in the ParamTable and clears the notes; the converter then runs its
+// rules and calls finish(), which rewrites the record and writes the report block.
+class Conversion {
+ public:
+  Conversion(Model model, std::string& record, ParamTable& table, std::size_t header_length,
+             double kis, int check_level, RunContext& run, const WorkingValues& start);
+
+  // The working value of a position, as the rules before have left it.
+  float operator[](Position p) const { return values_[p]; }
+
+  float tcmin() const { return run_.tcmin; }
+
+  // A rule with a correction: when `failed`, a finding with `code` and `text` on the note slot of
+  // `slot`; at check level 0 the value of `slot` then becomes `fix`, rounded to 32 bits.
+  void rule(bool failed, int code, std::string_view text, Position slot, double fix);
+
+  // A rule without correction.
+  void rule(bool failed, int code, std::string_view text, Position slot);
+
+  // A check-log line that is no finding (label, then `text`), written when reports are asked for.
+  void log(std::string_view text);
+
+  // Rewrites the record as gentpj, stores the new values and writes the report block.
+  void finish();
+
+  const std::string& label() const { return label_; }
+
+ private:
+  void finding(int code, std::string_view text, Position slot);
+  void write_report_block();
+
+  Model model_;
+  std::string& record_;
+  ParamTable& table_;
+  std::size_t header_length_;
+  double kis_;
+  RunContext& run_;
+  bool report_;
+  bool correct_;
+  WorkingValues values_;
+  std::string label_;
+  std::array<std::string, 32> notes_;
+  int findings_ = 0;
+  std::string line_;  // scratch for one check-log line
+};
+
+}  // namespace tpjconv

@@ -1,0 +1,105 @@
+#include "run/bus_list.h"
+
+#include "records/fields.h"
+#include "records/number_format.h"
+
+namespace tpjconv {
+
+namespace {
+
+constexpr std::string_view kBusSeparators = " ,\"\t";
+
+// Compares like strncmp over `n` characters: texts end early at a zero character, and a record
+// text shorter than `n` counts as ended there.
+bool same_text(const char* entry, std::string_view record, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    const char b = i < record.size() ? record[i] : '\0';
+    if (entry[i] != b) return false;
+    if (b == '\0') return true;
+  }
+  return true;
+}
+
+void warn(Sink& console, std::string_view kind, int bus_number, const BusEntry& entry,
+          std::string_view bus_name, std::string_view unit_id) {
+  std::string line(kind);
+  line += formatted(" %12d, [", bus_number);
+  append_text(line, std::string_view(entry.bus_name.data(), entry.bus_name.size()), 8, 8);
+  line += "] [";
+  append_text(line, std::string_view(entry.unit_id.data(), entry.unit_id.size()), 2, 2);
+  line += "] [";
+  append_text(line, bus_name, 8, 8);
+  line += "] [";
+  append_text(line, unit_id, 2, 2);
+  line += "] \n";
+  console.write(line);
+}
+
+}  // namespace
+
+BusEntry parse_bus_line(std::string_view line) {
+  BusEntry entry;
+  entry.unit_id = {'\0', ' '};
+  FieldCursor fields(line);
+  const auto number = fields.next(kBusSeparators);
+  if (number) {
+    if (const auto n = scan_int(*number)) entry.bus_number = *n;
+  }
+  const auto id = number ? fields.next(kBusSeparators) : std::nullopt;
+  if (!id) return entry;
+  entry.unit_id = {(*id)[0], id->size() > 1 ? (*id)[1] : ' '};
+
+  const auto level = fields.next(kBusSeparators);
+  if (!level) return entry;
+  if (const auto n = scan_int(*level)) entry.check_level = *n;
+
+  const auto kis = fields.next(kBusSeparators);
+  if (!kis) return entry;
+  if (const auto v = scan_float(*kis)) entry.kis = *v;
+
+  const auto name = fields.next(kBusSeparators);
+  if (!name) return entry;
+  // The name is the eight characters from the start of the fifth field, so that a quoted name
+  // keeps its inner blanks. The separator that ended the field, tabs, commas and anything past
+  // the end of the text read as blanks.
+  const std::size_t start = static_cast<std::size_t>(name->data() - line.data());
+  const std::size_t field_end = fields.last_field_end();
+  for (std::size_t i = 0; i < entry.bus_name.size(); ++i) {
+    const std::size_t at = start + i;
+    char c = at < line.size() ? line[at] : ' ';
+    if (at == field_end || c == '\t' || c == ',' || c == '\0') c = ' ';
+    entry.bus_name[i] = c;
+  }
+  return entry;
+}
+
+BusList BusList::load(LineReader& input) {
+  BusList list;
+  if (!input.next()) return list;  // the heading
+  while (const auto line = input.next()) list.add(parse_bus_line(*line));
+  return list;
+}
+
+void BusList::add(const BusEntry& entry) {
+  by_bus_[entry.bus_number].push_back(static_cast<std::uint32_t>(entries_.size()));
+  entries_.push_back(entry);
+}
+
+BusSelection BusList::lookup(int bus_number, std::string_view unit_id, std::string_view bus_name,
+                             Sink& console) const {
+  if (entries_.empty()) return {0.0f, 0};
+  const auto found = by_bus_.find(bus_number);
+  if (found == by_bus_.end()) return {-1.0f, -1};
+  for (const std::uint32_t index : found->second) {
+    const BusEntry& entry = entries_[index];
+    if (!same_text(entry.unit_id.data(), unit_id, 2)) continue;
+    if (!same_text(entry.bus_name.data(), bus_name, 8)) {
+      warn(console, "Name    mismatch", bus_number, entry, bus_name, unit_id);
+    }
+    return {entry.kis, entry.check_level};
+  }
+  warn(console, "Name/ID mismatch", bus_number, entries_[found->second.back()], bus_name, unit_id);
+  return {-1.0f, -1};
+}
+
+}  // namespace tpjconv

@@ -1,0 +1,22 @@
+// The record loop: one pass over the dynamic-data file, converting the selected generator records.
+#pragma once
+
+#include <array>
+
+#include "records/frame.h"
+#include "records/line_reader.h"
+#include "records/sink.h"
+#include "run/bus_list.h"
+
+namespace tpjconv {
+
+// The Kis given on the command line for gensal, gentpf and genrou; negative disables the model.
+using KisSettings = std::array<float, 3>;
+
+// Copies every line of `input` to `output`. A gensal, gentpf or genrou record is written as one
+// line with its continuation lines joined; when it is selected by the bus list and its model is
+// enabled, it is converted to gentpj first. Counts go to run.counters, warnings to `console`.
+void convert_records(LineReader& input, Sink& output, const BusList& bus_list,
+                     const KisSettings& kis_settings, RunContext& run, Sink& console);
+
+}  // namespace tpjconv

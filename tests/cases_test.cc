@@ -1,0 +1,119 @@
+// Runs every end-to-end case under tests/cases (see README.md there) and compares the files it
+// leaves with the expected ones, byte for byte.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> case_names() {
+  std::vector<std::string> names;
+  if (!fs::is_directory(TPJCONV_CASES_DIR)) return names;
+  for (const auto& entry : fs::directory_iterator(TPJCONV_CASES_DIR)) {
+    if (fs::exists(entry.path() / "args")) names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Runs the tool in `work` with `args`, standard input from `stdin_path`; returns the exit status.
+int run_tool(const fs::path& work, const std::vector<std::string>& args,
+             const fs::path& stdin_path, const fs::path& out_path, const fs::path& err_path) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(work.c_str()) != 0) _exit(127);
+    const int in = open(stdin_path.c_str(), O_RDONLY);
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0) _exit(127);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(TPJCONV_BINARY));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(TPJCONV_BINARY, argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+class Case : public testing::TestWithParam<std::string> {};
+
+TEST_P(Case, LeavesExactlyTheExpectedFiles) {
+  const fs::path dir = fs::path(TPJCONV_CASES_DIR) / GetParam();
+  const fs::path root = fs::temp_directory_path() / ("tpjconv_case_" + std::to_string(getpid()) +
+                                                     "_" + GetParam());
+  fs::remove_all(root);
+  const fs::path work = root / "work";
+  fs::create_directories(work);
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    if (entry.path().filename() == "expected") continue;
+    fs::copy(entry.path(), work / entry.path().filename(), fs::copy_options::recursive);
+  }
+
+  const fs::path stdin_path =
+      fs::exists(dir / "stdin") ? dir / "stdin" : fs::path("/dev/null");
+  const int status = run_tool(work, lines_of(read_file(dir / "args")), stdin_path,
+                              root / "stdout", root / "stderr");
+
+  for (const auto& entry : fs::directory_iterator(dir / "expected")) {
+    const std::string name = entry.path().filename().string();
+    const std::string expected = read_file(entry.path());
+    if (name == "status") {
+      EXPECT_EQ(std::stoi(expected), status) << "exit status";
+    } else if (name == "stdout" || name == "stderr") {
+      EXPECT_EQ(expected, read_file(root / name)) << name;
+    } else {
+      ASSERT_TRUE(fs::exists(work / name)) << name << " was not written";
+      EXPECT_EQ(expected, read_file(work / name)) << name;
+    }
+  }
+  if (fs::exists(dir / "absent")) {
+    for (const auto& name : lines_of(read_file(dir / "absent"))) {
+      if (!name.empty()) {
+        EXPECT_FALSE(fs::exists(work / name)) << name << " must not exist";
+      }
+    }
+  }
+  if (!HasFailure()) fs::remove_all(root);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Case, testing::ValuesIn(case_names()),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                           std::string name = info.param;
+                           for (char& c : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           }
+                           return name;
+                         });
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Case);
+
+}  // namespace

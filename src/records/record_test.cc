@@ -1,1 +1,140 @@
+#include "records/record.h"
+
+#include <string>
+
 #include <gtest/gtest.h>
+
+namespace tpjconv {
+namespace {
+
+TEST(ReadHeader, SplitsTheFiveFields) {
+  const RecordHeader h = read_header("gensal 1234 \"BUSNAME \" 13.80 \"1 \" : #9 mva=100.0 5.0\n");
+  EXPECT_EQ("gensal", h.model_name);
+  EXPECT_EQ(1234, h.bus_number);
+  EXPECT_EQ("BUSNAME ", h.bus_name);
+  EXPECT_EQ(13.8f, h.base_kv);
+  EXPECT_EQ("1 ", h.unit_id);
+
+  // A longer model name keeps six characters, a long bus name nine, a one-character ID a blank.
+  const RecordHeader g = read_header("genrouX 17 \"Ostroleka   \"  220.00 \"1\" : #9\n");
+  EXPECT_EQ("genrou", g.model_name);
+  EXPECT_EQ("Ostroleka", g.bus_name);
+  EXPECT_EQ(220.0f, g.base_kv);
+  EXPECT_EQ("1 ", g.unit_id);
+}
+
+TEST(ReadHeader, ASecondBlankBeforeTheNameBecomesTheName) {
+  const RecordHeader h = read_header("gensal 1234  \"BUSNAME \" 13.80 \"1 \" :\n");
+  EXPECT_EQ(" ", h.bus_name);
+  EXPECT_EQ(0.0f, h.base_kv);  // "BUSNAME" is no number
+  EXPECT_EQ(" 1", h.unit_id);  // from the field " 13.80 "
+}
+
+TEST(ReadHeader, MissingAndNonNumericFieldsKeepFreshValues) {
+  const RecordHeader h = read_header("gensal x\n");
+  EXPECT_EQ(0, h.bus_number);
+  EXPECT_EQ("", h.bus_name);
+  EXPECT_EQ(0.0f, h.base_kv);
+  EXPECT_EQ("  ", h.unit_id);
+  EXPECT_EQ(0, read_header("gensal 99999999999 \"A\" 1 \"1\" :").bus_number);
+}
+
+TEST(JoinContinuations, EachMarkBecomesABlankAndTheNextLineFollowsIt) {
+  LineReader input(std::string_view("0.3 0.4 /  rest is lost\n0.5\nother 1 2\n"));
+  std::string record = "genrou 1 \"A/B\" 1.0 \"1\" : 0.1 0.2\n";
+  join_continuations(record, input);
+  // The "/" in the bus name takes the next line, whose own mark takes the one after.
+  EXPECT_EQ("genrou 1 \"A 0.3 0.4  0.5\n", record);
+  EXPECT_EQ("other 1 2\n", input.next());
+}
+
+TEST(JoinContinuations, AtTheEndOfInputTheTextAfterTheMarkStays) {
+  LineReader input(std::string_view(""));
+  std::string record = "gensal 1 \"A\" 1.0 \"1\" : 0.1 / 0.2 /\n";
+  join_continuations(record, input);
+  EXPECT_EQ("gensal 1 \"A\" 1.0 \"1\" : 0.1   0.2  \n", record);
+}
+
+TEST(ReadParamList, ExampleRecordWithHashAndMvaFields) {
+  const std::string record = "gensal 1234 \"BUSNAME \" 13.80 \"1 \" : #9 mva=100.0 5.0 0.05\n";
+  ParamTable table{};
+  const auto length = header_length(record);
+  ASSERT_EQ(record.find(':') + 1, length);
+  EXPECT_EQ(100.0f, read_param_list(record, *length, table));
+  EXPECT_EQ(5.0f, table[0].value);
+  EXPECT_EQ(1, table[0].present);
+  EXPECT_EQ(0.05f, table[1].value);
+  EXPECT_EQ(1, table[1].present);
+  for (int k = 2; k < 20; ++k) {
+    EXPECT_EQ(78.0f, table[k].value);
+    EXPECT_EQ(0, table[k].present);
+  }
+}
+
+TEST(ReadParamList, MvaWordForms) {
+  ParamTable table{};
+  // No mva word: the MVA base is -1 and the first number is cell 0.
+  EXPECT_EQ(-1.0f, read_param_list(": 5.0 0.05", 1, table));
+  EXPECT_EQ(5.0f, table[0].value);
+  // Upper case is no mva word: it takes cell 0 as a present 78.0, the number cell 1.
+  EXPECT_EQ(-1.0f, read_param_list(": MVA=100 5.0", 1, table));
+  EXPECT_EQ(78.0f, table[0].value);
+  EXPECT_EQ(1, table[0].present);
+  EXPECT_EQ(100.0f, table[1].value);
+  // A longer word that starts with mva counts; a word without a number after it gives -1.
+  EXPECT_EQ(60.0f, read_param_list(": #0 mvabase 60 1.0", 1, table));
+  EXPECT_EQ(1.0f, table[0].value);
+  EXPECT_EQ(-1.0f, read_param_list(": mva=abc 5.0", 1, table));
+  EXPECT_EQ(5.0f, table[0].value);
+  EXPECT_EQ(-1.0f, read_param_list(": mva=", 1, table));
+  EXPECT_EQ(0, table[0].present);
+  EXPECT_EQ(-1.0f, read_param_list(": #9\n", 1, table));
+  EXPECT_EQ(0, table[0].present);
+}
+
+TEST(ReadParamList, QuotedNamesAreSkippedOneAtATime) {
+  ParamTable table{};
+  read_param_list(": #9 mva=1000 \"tpdo\" 8.0 \"Ang p\" 0.03 \"a\" \"b\" 0.4\n", 1, table);
+  EXPECT_EQ(8.0f, table[0].value);
+  EXPECT_EQ(0.03f, table[1].value);  // "Ang p" is one field after the blank became "_"
+  EXPECT_EQ(78.0f, table[2].value);  // the second quoted field in a row is taken as a parameter
+  EXPECT_EQ(1, table[2].present);
+  EXPECT_EQ(0.4f, table[3].value);
+  // Two quoted words are one field, and an unclosed quote runs to the end of the text.
+  read_param_list(": \"two words\" 1.5 \"open 2.5 3.5\n", 1, table);
+  EXPECT_EQ(1.5f, table[0].value);
+  EXPECT_EQ(0, table[1].present);
+}
+
+TEST(ReadParamList, TrailingBlankMakesTheLineEndOneMoreField) {
+  ParamTable table{};
+  read_param_list(": 1 2 3 \n", 1, table);
+  EXPECT_EQ(1, table[3].present);
+  EXPECT_EQ(78.0f, table[3].value);
+  EXPECT_EQ(0, table[4].present);
+  read_param_list(": 1 2 3\r\n", 1, table);
+  EXPECT_EQ(3.0f, table[2].value);
+  EXPECT_EQ(0, table[3].present);
+}
+
+TEST(ReadParamList, TakesTwentyNumbersAndIgnoresTheRest) {
+  std::string record = "genrou 1 \"A\" 1 \"1\" :";
+  for (int i = 1; i <= 25; ++i) record += " " + std::to_string(i);
+  ParamTable table{};
+  read_param_list(record, *header_length(record), table);
+  for (int k = 0; k < 20; ++k) EXPECT_EQ(static_cast<float>(k + 1), table[k].value);
+  EXPECT_EQ(std::nullopt, header_length("genrou 1 \"A\" 1 \"1\" 2 3"));
+}
+
+TEST(RecognisedModel, FirstSixCharactersFromTheFirstColumn) {
+  EXPECT_EQ(Model::gensal, recognised_model("gensal 1"));
+  EXPECT_EQ(Model::genrou, recognised_model("genrouX 1"));
+  EXPECT_EQ(Model::gentpf, recognised_model("gentpf"));
+  EXPECT_EQ(std::nullopt, recognised_model(" gensal 1"));
+  EXPECT_EQ(std::nullopt, recognised_model("GENSAL 1"));
+  EXPECT_EQ(std::nullopt, recognised_model("gentpj 1"));
+  EXPECT_EQ(std::nullopt, recognised_model("gens"));
+}
+
+}  // namespace
+}  // namespace tpjconv

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -14,6 +15,7 @@ class LineReader {
  public:
   explicit LineReader(int fd);
   explicit LineReader(std::string_view text);
+  explicit LineReader(std::string&& text) = delete;  // the text would die before the reader
 
   // The next line, valid until the next call; nothing at the end of the input.
   std::optional<std::string_view> next();

@@ -50,7 +50,8 @@ TEST(ParseBusLine, EmptyAndUnreadableFieldsKeepTheirStartingValues) {
 
 TEST(BusList, LoadSkipsTheHeadingAndMakesOneEntryPerLine) {
   const std::string long_line = std::string(120, ' ') + "17 1 0 0.2 NAME\n";
-  LineReader input("bus id level kis name\n\n" + long_line + "18 1 0 0.2 NAME");
+  const std::string text = "bus id level kis name\n\n" + long_line + "18 1 0 0.2 NAME";
+  LineReader input(text);
   const BusList list = BusList::load(input);
   EXPECT_EQ(3u, list.size());
   LineReader heading_only(std::string_view("heading\n"));

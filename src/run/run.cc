@@ -68,6 +68,21 @@ File open_for_writing(const std::string& path) {
   return File(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
 }
 
+// True when `path` names the file that is open as `file`: writing it would empty an input.
+bool is_same_file(const std::string& path, const File& file) {
+  struct stat named, open;
+  return file.is_open() && ::stat(path.c_str(), &named) == 0 && ::fstat(file.fd(), &open) == 0 &&
+         named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
+// Refuses to write over one of the run's inputs; says so on the console.
+bool overwrites_input(const std::string& path, const File& input, const File& bus_file,
+                      Console& console) {
+  if (!is_same_file(path, input) && !is_same_file(path, bus_file)) return false;
+  console.err.write(formatted("tpjconv: %s is an input of this run; not overwritten\n", path.c_str()));
+  return true;
+}
+
 // A number argument read as "%f" reads it; `fallback` when the argument is absent, 0 when it does
 // not begin with a number.
 float number_argument(const std::vector<std::string>& args, std::size_t index, float fallback) {
@@ -97,8 +112,10 @@ struct Output {
 };
 
 void open_output(Output& output, const std::vector<std::string>& args, std::size_t index,
-                 Console& console) {
-  if (index < args.size()) output.file = open_for_writing(args[index]);
+                 const File& input, const File& bus_file, Console& console) {
+  if (index < args.size() && !overwrites_input(args[index], input, bus_file, console)) {
+    output.file = open_for_writing(args[index]);
+  }
   if (output.file.is_open()) {
     output.name = args[index];
     output.own.emplace(output.file.fd());
@@ -167,7 +184,7 @@ int run(const std::vector<std::string>& args, Console& console) {
   }
 
   Output output;
-  output.file = open_for_writing(args[2]);
+  if (!overwrites_input(args[2], input, bus_file, console)) output.file = open_for_writing(args[2]);
   if (!output.file.is_open()) {
     console.err.write("Unable to open outputfile\n");
     return 1;
@@ -192,10 +209,10 @@ int run(const std::vector<std::string>& args, Console& console) {
   }
 
   Output check_log;
-  open_output(check_log, args, 6, console);
+  open_output(check_log, args, 6, input, bus_file, console);
   check_log.sink->write(kCheckLogHeader);
   Output report;
-  open_output(report, args, 7, console);
+  open_output(report, args, 7, input, bus_file, console);
 
   ModelCounters counters;
   RunContext context{number_argument(args, 8, 0.025f), *check_log.sink, *report.sink, counters};

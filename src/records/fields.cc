@@ -1,5 +1,7 @@
 #include "records/fields.h"
 
+#include <charconv>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -20,15 +22,15 @@ std::string_view skip_space(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::string_view> FieldCursor::next(std::string_view separators) {
-  while (pos_ < text_.size() && separators.find(text_[pos_]) != std::string_view::npos) ++pos_;
+std::optional<std::string_view> FieldCursor::next(const Separators& separators) {
+  while (pos_ < text_.size() && separators.contains(text_[pos_])) ++pos_;
   if (pos_ >= text_.size()) {
     last_end_ = text_.size();
     return std::nullopt;
   }
   const std::size_t start = pos_;
   std::size_t end = start;
-  while (end < text_.size() && separators.find(text_[end]) == std::string_view::npos) ++end;
+  while (end < text_.size() && !separators.contains(text_[end])) ++end;
   last_end_ = end;
   pos_ = end < text_.size() ? end + 1 : end;
   return text_.substr(start, end - start);
@@ -56,14 +58,59 @@ std::optional<int> scan_int(std::string_view text) {
   return static_cast<int>(negative ? -magnitude : magnitude);
 }
 
+namespace {
+
+// A short decimal number without exponent, such as 0.0025 or -1.8000: its digits make an integer
+// below 2^24 and it has at most ten decimals. Both the integer and the power of ten are exact
+// 32-bit values, so one 32-bit division rounds the number exactly as strtof does. Nothing for
+// any other text.
+std::optional<float> short_decimal(const char* p, const char* end) {
+  static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                     1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+  constexpr std::uint32_t kLimit = 1u << 24;
+  const bool negative = *p == '-';
+  if (negative) ++p;
+  std::uint32_t digits = 0;
+  int decimals = 0;
+  bool any = false;
+  for (; p < end && *p >= '0' && *p <= '9'; ++p, any = true) {
+    digits = digits * 10 + static_cast<std::uint32_t>(*p - '0');
+    if (digits > kLimit) return std::nullopt;
+  }
+  if (p < end && *p == '.') {
+    for (++p; p < end && *p >= '0' && *p <= '9'; ++p, any = true) {
+      digits = digits * 10 + static_cast<std::uint32_t>(*p - '0');
+      if (digits > kLimit || ++decimals > 10) return std::nullopt;
+    }
+  }
+  if (!any || (p < end && (*p == 'e' || *p == 'E'))) return std::nullopt;
+  const float value = static_cast<float>(digits) / kPow10[decimals];
+  return negative ? -value : value;
+}
+
+}  // namespace
+
 std::optional<float> scan_float(std::string_view text) {
   text = skip_space(text);
   if (text.empty()) return std::nullopt;
+  // Decimal numbers, nearly every field of a real file, are read in place: short ones by one
+  // exact division, longer ones by from_chars, which rounds as strtof does. Hexadecimal numbers,
+  // inf, nan, a leading "+" and numbers out of the 32-bit range take the strtof road below.
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  const char* const digits = begin + (*begin == '-' ? 1 : 0);
+  const bool hexadecimal =
+      end - digits >= 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X');
+  if (digits < end && ((*digits >= '0' && *digits <= '9') || *digits == '.') && !hexadecimal) {
+    if (const auto value = short_decimal(begin, end)) return value;
+    float value = 0.0f;
+    if (std::from_chars(begin, end, value).ec == std::errc()) return value;
+  }
   // strtof needs a terminated text; the field is copied, whatever its length.
   const std::string copy(text);
-  char* end = nullptr;
-  const float value = std::strtof(copy.c_str(), &end);
-  if (end == copy.c_str()) return std::nullopt;
+  char* stop = nullptr;
+  const float value = std::strtof(copy.c_str(), &stop);
+  if (stop == copy.c_str()) return std::nullopt;
   return value;
 }
 

@@ -1,11 +1,25 @@
 // Splitting of record texts into fields, and the number conversions that read them.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <string_view>
 
 namespace tpjconv {
+
+// A set of separator characters, looked up in one step.
+class Separators {
+ public:
+  constexpr Separators(std::string_view chars) {  // NOLINT: a separator list reads as a set
+    for (const char c : chars) table_[static_cast<unsigned char>(c)] = true;
+  }
+  constexpr Separators(const char* chars) : Separators(std::string_view(chars)) {}  // NOLINT
+  constexpr bool contains(char c) const { return table_[static_cast<unsigned char>(c)]; }
+
+ private:
+  std::array<bool, 256> table_{};
+};
 
 // Walks a text field by field. A field starts after a run of separator characters and ends at
 // the next separator, which is consumed with it. The separator set is chosen per call; the line
@@ -15,7 +29,7 @@ class FieldCursor {
   explicit FieldCursor(std::string_view text) : text_(text) {}
 
   // The next field, or nothing once only separators are left.
-  std::optional<std::string_view> next(std::string_view separators);
+  std::optional<std::string_view> next(const Separators& separators);
 
   // Where the field most recently returned ended in the text: the index of the separator that
   // ended it, or the text's length when it ran to the end.

@@ -8,12 +8,12 @@ namespace {
 
 // Separators of the header fields. The bus name and the unit ID stop only at quotes, commas,
 // colons and tabs, so that blanks inside them are kept.
-constexpr std::string_view kNameSeparators = " ,:\t";
-constexpr std::string_view kNumberSeparators = " ,:\"\t";
-constexpr std::string_view kQuotedSeparators = ",:\"\t";
+constexpr Separators kNameSeparators(" ,:\t");
+constexpr Separators kNumberSeparators(" ,:\"\t");
+constexpr Separators kQuotedSeparators(",:\"\t");
 
 // Separators of the parameter list.
-constexpr std::string_view kParamSeparators = ", =\t";
+constexpr Separators kParamSeparators(", =\t");
 
 }  // namespace
 
@@ -74,15 +74,21 @@ std::optional<std::size_t> header_length(std::string_view record) {
 }
 
 float read_param_list(std::string_view record, std::size_t header_length, ParamTable& table) {
-  // Blanks inside double quotes become underscores, so that a quoted name is one field.
-  std::string text(record.substr(header_length));
-  bool quoted = false;
-  for (char& c : text) {
-    if (c == '"') {
-      quoted = !quoted;
-    } else if (quoted && c == ' ') {
-      c = '_';
+  // Blanks inside double quotes become underscores, so that a quoted name is one field. Most
+  // parameter lists have no quotes and are read where they stand.
+  std::string_view text = record.substr(header_length);
+  std::string unquoted;
+  if (text.find('"') != std::string_view::npos) {
+    unquoted.assign(text);
+    bool quoted = false;
+    for (char& c : unquoted) {
+      if (c == '"') {
+        quoted = !quoted;
+      } else if (quoted && c == ' ') {
+        c = '_';
+      }
     }
+    text = unquoted;
   }
 
   FieldCursor fields(text);

@@ -7,7 +7,7 @@ namespace tpjconv {
 
 namespace {
 
-constexpr std::string_view kBusSeparators = " ,\"\t";
+constexpr Separators kBusSeparators(" ,\"\t");
 
 // Compares like strncmp over `n` characters: texts end early at a zero character, and a record
 // text shorter than `n` counts as ended there.

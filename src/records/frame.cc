@@ -69,12 +69,13 @@ Conversion::Conversion(Model model, std::string& record, ParamTable& table,
       label_(make_label(std::string_view(record).substr(0, header_length))) {
   for (std::size_t k = 0; k < values_.size(); ++k) table_[k].before = values_[k];
   table_[Position::kis].before = 0.0f;
-  notes_.fill(" ");
 }
 
 void Conversion::finding(int code, std::string_view text, Position slot) {
   ++findings_;
+  // A note slot starts as a single blank; the findings' texts follow it.
   std::string& note = notes_[slot];
+  if (note.empty()) note = " ";
   note += text;
   if (!report_) return;
   line_ = label_;
@@ -157,7 +158,7 @@ void Conversion::write_report_block() {
       block += " , ,Entered Kis\n";
     } else {
       block += "  ,";
-      block += notes_[p];
+      block += notes_[p].empty() ? std::string_view(" ") : std::string_view(notes_[p]);
       block += '\n';
     }
   }

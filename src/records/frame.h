@@ -81,7 +81,7 @@ class Conversion {
   bool correct_;
   WorkingValues values_;
   std::string label_;
-  std::array<std::string, 32> notes_;
+  std::array<std::string, 32> notes_;  // empty until a finding: a single blank
   int findings_ = 0;
   std::string line_;  // scratch for one check-log line
 };

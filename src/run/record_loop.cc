@@ -1,5 +1,6 @@
 #include "run/record_loop.h"
 
+#include <optional>
 #include <string>
 
 #include "models/genrou.h"
@@ -37,12 +38,15 @@ void convert_records(LineReader& input, Sink& output, const BusList& bus_list,
       continue;
     }
     const long first_line = input.line_number();
-    const RecordHeader header = read_header(*line);
+    // The header comes from the first line alone, and only the bus list lookup needs it: an
+    // empty list selects every record at check level 0 without looking.
+    std::optional<RecordHeader> header;
+    if (!bus_list.empty()) header = read_header(*line);
     record.assign(*line);
     join_continuations(record, input);
-
     const BusSelection selection =
-        bus_list.lookup(header.bus_number, header.unit_id, header.bus_name, console);
+        header ? bus_list.lookup(header->bus_number, header->unit_id, header->bus_name, console)
+               : BusSelection{};
     const int m = static_cast<int>(*model);
     if (selection.kis >= 0 && selection.check_level < 3 && kis_settings[m] >= 0) {
       const float kis = bus_list.empty() ? kis_settings[m] : selection.kis;

@@ -20,16 +20,16 @@ std::string with_printf(double value, int width, int precision, bool left) {
 }
 
 // Every width and precision the record line, the label and the report use.
-struct Spec {
+struct FieldFormat {
   int width, precision;
   bool left;
 };
-constexpr Spec kSpecs[] = {{8, 3, true}, {6, 3, false}, {4, 3, false}, {6, 4, false},
+constexpr FieldFormat kFormats[] = {{8, 3, true}, {6, 3, false}, {4, 3, false}, {6, 4, false},
                            {4, 2, false}, {7, 4, false}, {10, 4, false}, {10, 2, false},
                            {8, 2, true},  {14, 4, false}};
 
 void expect_same_as_printf(double value) {
-  for (const Spec& s : kSpecs) {
+  for (const FieldFormat& s : kFormats) {
     std::string out;
     append_fixed(out, value, s.width, s.precision, s.left);
     ASSERT_EQ(with_printf(value, s.width, s.precision, s.left), out)

@@ -1,0 +1,169 @@
+// Keeps the README honest: runs the bundled example the way the README's first command runs it,
+// then checks that every excerpt the README marks with
+//
+//   <!-- excerpt: FILE -->
+//   ```
+//   ...lines...
+//   ```
+//
+// appears verbatim, as whole lines, in FILE. FILE is written as in that command (examples/...,
+// build/...), or is "standard error" for the console.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kSourceDir = TPJCONV_SOURCE_DIR;
+constexpr std::string_view kCommand = "./build/tpjconv ";
+constexpr std::string_view kMarkerStart = "<!-- excerpt: ";
+constexpr std::string_view kMarkerEnd = " -->";
+constexpr std::string_view kConsole = "standard error";
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+struct Excerpt {
+  std::size_t line;  // 1-based line of the marker in the README
+  std::string file;  // as the README names it
+  std::string text;  // the fenced lines, each with its line end
+};
+
+// The marked fenced blocks of the README, in order. A marker must be followed by a fence.
+std::vector<Excerpt> excerpts_of(const std::vector<std::string>& readme) {
+  std::vector<Excerpt> excerpts;
+  for (std::size_t i = 0; i < readme.size(); ++i) {
+    const std::string& line = readme[i];
+    if (line.rfind(kMarkerStart, 0) != 0) continue;
+    const std::size_t end = line.find(kMarkerEnd, kMarkerStart.size());
+    Excerpt excerpt{i + 1, line.substr(kMarkerStart.size(), end - kMarkerStart.size()), ""};
+    EXPECT_NE(end, std::string::npos) << "README line " << i + 1 << ": unterminated marker";
+    std::size_t j = i + 1;
+    while (j < readme.size() && readme[j].empty()) ++j;
+    EXPECT_TRUE(j < readme.size() && readme[j].rfind("```", 0) == 0)
+        << "README line " << i + 1 << ": the marker is not followed by a fenced block";
+    for (++j; j < readme.size() && readme[j].rfind("```", 0) != 0; ++j) {
+      excerpt.text += readme[j] + "\n";
+    }
+    EXPECT_LT(j, readme.size()) << "README line " << i + 1 << ": the fenced block is not closed";
+    excerpts.push_back(excerpt);
+    i = j;
+  }
+  return excerpts;
+}
+
+// The arguments of the README's first run of the tool: the words after "./build/tpjconv " on the
+// first line that holds it, up to the line end or a shell "&&".
+std::vector<std::string> readme_arguments(const std::vector<std::string>& readme) {
+  for (const std::string& line : readme) {
+    const std::size_t at = line.find(kCommand);
+    if (at == std::string::npos) continue;
+    std::vector<std::string> args;
+    std::istringstream words(line.substr(at + kCommand.size()));
+    for (std::string word; words >> word && word != "&&";) args.push_back(word);
+    return args;
+  }
+  return {};
+}
+
+// Where a path of the README's command lives in this test: examples/ in the source tree, build/
+// in the scratch directory of the run.
+fs::path resolve(const std::string& name, const fs::path& scratch) {
+  if (name.rfind("build/", 0) == 0) return scratch / name.substr(6);
+  if (name.rfind("examples/", 0) == 0) return kSourceDir / name;
+  return name;
+}
+
+// Runs the tool in `work`; standard input empty, standard output and error into files.
+int run_tool(const fs::path& work, const std::vector<std::string>& args, const fs::path& out_path,
+             const fs::path& err_path) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(work.c_str()) != 0) _exit(127);
+    const int in = open("/dev/null", O_RDONLY);
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0) _exit(127);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(TPJCONV_BINARY));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(TPJCONV_BINARY, argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// True when `excerpt` stands in `text` as whole lines.
+bool contains_lines(const std::string& text, const std::string& excerpt) {
+  for (std::size_t at = text.find(excerpt); at != std::string::npos;
+       at = text.find(excerpt, at + 1)) {
+    if (at == 0 || text[at - 1] == '\n') return true;
+  }
+  return false;
+}
+
+TEST(Readme, ExcerptsOfTheExampleAppearInTheFilesTheyComeFrom) {
+  const std::vector<std::string> readme = lines_of(read_file(kSourceDir / "README.md"));
+  ASSERT_FALSE(readme.empty()) << "README.md not found in " << kSourceDir;
+  const std::vector<std::string> names = readme_arguments(readme);
+  ASSERT_EQ(names.size(), 8u) << "the README's first command does not run the example with eight "
+                                 "arguments";
+
+  const fs::path scratch =
+      fs::temp_directory_path() / ("tpjconv_readme_" + std::to_string(getpid()));
+  fs::remove_all(scratch);
+  fs::create_directories(scratch);
+  std::vector<std::string> args;
+  for (const std::string& name : names) args.push_back(resolve(name, scratch).string());
+  const fs::path console_path = scratch / ".stderr";
+  ASSERT_EQ(run_tool(scratch, args, scratch / ".stdout", console_path), 0)
+      << read_file(console_path);
+
+  const std::vector<Excerpt> excerpts = excerpts_of(readme);
+  std::set<std::string> sources;
+  for (const Excerpt& excerpt : excerpts) {
+    const fs::path path =
+        excerpt.file == kConsole ? console_path : resolve(excerpt.file, scratch);
+    ASSERT_TRUE(fs::exists(path)) << "README line " << excerpt.line << ": " << excerpt.file
+                                  << " does not exist";
+    EXPECT_FALSE(excerpt.text.empty()) << "README line " << excerpt.line << ": empty excerpt";
+    EXPECT_TRUE(contains_lines(read_file(path), excerpt.text))
+        << "README line " << excerpt.line << ": this excerpt is not in " << excerpt.file << ":\n"
+        << excerpt.text;
+    sources.insert(excerpt.file);
+  }
+  // The walk-through shows each of the three results: output file, check log, report.
+  for (const std::size_t index : {2u, 6u, 7u}) {
+    EXPECT_EQ(sources.count(names[index]), 1u) << "no README excerpt of " << names[index];
+  }
+  if (!HasFailure()) fs::remove_all(scratch);
+}
+
+}  // namespace

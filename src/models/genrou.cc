@@ -18,32 +18,32 @@ WorkingValues working_values(const ParamTable& cell, float mva_base) {
 
 // The reasonableness of ld, on both paths; neither check corrects anything.
 void ld_checks(Conversion& c) {
-  c.rule(c[ld] > 3.0,                                  208, ",suspect high Ld",      lq);
-  c.rule(c[ld] < 0.5,                                  208, ",suspect low Ld",       lq);
+  c.rule(c[ld] > 3.0,                            208, ",suspect high Ld",      lq);
+  c.rule(c[ld] < 0.5,                            208, ",suspect low Ld",       lq);
 }
 
 void round_rotor(Conversion& c) {
   const float tcmin = c.tcmin();
   ld_checks(c);
-  //     finding when                                  code  text                      slot   correction
-  c.rule(c[lq] > c[ld],                                208, ",lq >  ld",             lq,    c[ld]);
-  c.rule(c[lq] < 0.6 * c[ld],                          208, ",lq < 0.6*ld",          lq,    0.6 * c[ld]);
-  c.rule(c[lpd] > 0.4 * c[ld],                         209, ",lpd > 0.4*ld",         lpd,   0.4 * c[ld]);
-  c.rule(c[lq] < 0.7 * c[ld] && c[tpqo] != 0.0,        203, ",tpqo != 0 in Salient", tpqo,  0.0);
-  c.rule(c[lq] < 0.7 * c[ld] && c[lpq] != c[lq],       210, ",lpq != lq in Salient", lpq,   c[lq]);
-  c.rule(c[lpd] < 0.125,                               209, ",lpd < 0.125",          lpd,   0.125);
-  c.rule(c[lppd] >= 0.95 * c[lpd],                     211, ",lppd > 0.95*lpd",      lppd,  0.95 * c[lpd]);
-  c.rule(c[lppq] > 0.9 * c[lpq],                       212, ",lppq > 0.9*lpq ",      lppq,  0.9 * c[lpq]);
-  c.rule(c[lppq] != c[lppd],                           212, ",lppq <> lppd ",        lppq,  c[lppd]);
-  c.rule(c[tpdo] < 2.0,                                201, ",tpdo < 2.0 ",          tpdo,  2.0);
-  c.rule(c[tppdo] < tcmin,                             202, ",tppdo < tcmin",        tppdo, tcmin);
-  c.rule(c[tppqo] < tcmin,                             204, ",tppqo < tcmin",        tppqo, tcmin);
-  c.rule(c[ll] > 0.95 * c[lppd],                       213, ",ll > 0.95*lppd",       ll,    0.95 * c[lppd]);
-  c.rule(c[ra] < 0.0 || c[ra] > 0.05,                  216, ",Improper Ra",          ra,    0.0);
-  c.rule(c[rcomp] > 0.01,                              217, ",Rcomp > 0.01",         rcomp, 0.0);
-  c.rule(c[rcomp] < -0.01,                             217, ",Rcomp < -0.01",        rcomp, 0.0);
-  c.rule(c[xcomp] > 0.2,                               218, ",Xcomp >  0.2",         xcomp, 0.0);
-  c.rule(c[xcomp] < -0.2,                              218, ",Xcomp < -0.2",         xcomp, 0.0);
+  //     finding when                            code text                     slot   correction
+  c.rule(c[lq] > c[ld],                          208, ",lq >  ld",             lq,    c[ld]);
+  c.rule(c[lq] < 0.6 * c[ld],                    208, ",lq < 0.6*ld",          lq,    0.6 * c[ld]);
+  c.rule(c[lpd] > 0.4 * c[ld],                   209, ",lpd > 0.4*ld",         lpd,   0.4 * c[ld]);
+  c.rule(c[lq] < 0.7 * c[ld] && c[tpqo] != 0.0,  203, ",tpqo != 0 in Salient", tpqo,  0.0);
+  c.rule(c[lq] < 0.7 * c[ld] && c[lpq] != c[lq], 210, ",lpq != lq in Salient", lpq,   c[lq]);
+  c.rule(c[lpd] < 0.125,                         209, ",lpd < 0.125",          lpd,   0.125);
+  c.rule(c[lppd] >= 0.95 * c[lpd],               211, ",lppd > 0.95*lpd",      lppd,  0.95 * c[lpd]);
+  c.rule(c[lppq] > 0.9 * c[lpq],                 212, ",lppq > 0.9*lpq ",      lppq,  0.9 * c[lpq]);
+  c.rule(c[lppq] != c[lppd],                     212, ",lppq <> lppd ",        lppq,  c[lppd]);
+  c.rule(c[tpdo] < 2.0,                          201, ",tpdo < 2.0 ",          tpdo,  2.0);
+  c.rule(c[tppdo] < tcmin,                       202, ",tppdo < tcmin",        tppdo, tcmin);
+  c.rule(c[tppqo] < tcmin,                       204, ",tppqo < tcmin",        tppqo, tcmin);
+  c.rule(c[ll] > 0.95 * c[lppd],                 213, ",ll > 0.95*lppd",       ll,    0.95 * c[lppd]);
+  c.rule(c[ra] < 0.0 || c[ra] > 0.05,            216, ",Improper Ra",          ra,    0.0);
+  c.rule(c[rcomp] > 0.01,                        217, ",Rcomp > 0.01",         rcomp, 0.0);
+  c.rule(c[rcomp] < -0.01,                       217, ",Rcomp < -0.01",        rcomp, 0.0);
+  c.rule(c[xcomp] > 0.2,                         218, ",Xcomp >  0.2",         xcomp, 0.0);
+  c.rule(c[xcomp] < -0.2,                        218, ",Xcomp < -0.2",         xcomp, 0.0);
 }
 
 void salient_pole(Conversion& c) {
@@ -55,26 +55,26 @@ void salient_pole(Conversion& c) {
 
   c.log(" ,000,  ,Salient pole generator ???");
   ld_checks(c);
-  //     finding when                                  code  text                      slot   correction
+  //     finding when                            code text                     slot   correction
   if (d_axis_ordered) {
-    c.rule(c[tpdo] < 2.0,                              251, ",tpdo < 2.0 ",          tpdo,  2.0);
-    c.rule(c[tppdo] < tcmin,                           252, ",tppdo < tcmin",        tppdo, tcmin);
+    c.rule(c[tpdo] < 2.0,                          251, ",tpdo < 2.0 ",          tpdo,  2.0);
+    c.rule(c[tppdo] < tcmin,                       252, ",tppdo < tcmin",        tppdo, tcmin);
   } else {
-    c.rule(c[lpd] < c[ld],                             259, ",lpd set = lppd ",      lpd,   c[lppd]);
-    c.rule(c[tpdo] < 2.0,                              251, ",tpdo < 2.0 ",          tpdo,  2.0);
-    c.rule(c[tppdo] != 0.0,                            252, ",tppdo set to 0.0",     tppdo, 0.0);
+    c.rule(c[lpd] < c[ld],                         259, ",lpd set = lppd ",      lpd,   c[lppd]);
+    c.rule(c[tpdo] < 2.0,                          251, ",tpdo < 2.0 ",          tpdo,  2.0);
+    c.rule(c[tppdo] != 0.0,                        252, ",tppdo set to 0.0",     tppdo, 0.0);
   }
   if (q_axis_subtransient) {
-    c.rule(c[lpq] != c[lq],                            260, ",lpq set = lq",         lpq,   c[lq]);
-    c.rule(c[tpqo] != 0.0,                             253, ",tpqo set to 0.0 ",     tpqo,  0.0);
+    c.rule(c[lpq] != c[lq],                        260, ",lpq set = lq",         lpq,   c[lq]);
+    c.rule(c[tpqo] != 0.0,                         253, ",tpqo set to 0.0 ",     tpqo,  0.0);
   }
-  c.rule(c[tppqo] < tcmin,                             254, ",tppqo < tcmin",        tppqo, tcmin);
-  c.rule(c[ll] > 0.95 * c[lppd],                       263, ",ll > 0.95*lppd",       ll,    0.95 * c[lppd]);
-  c.rule(c[ra] < 0.0 || c[ra] > 0.05,                  266, ",Improper Ra",          ra,    0.0);
-  c.rule(c[rcomp] > 0.01,                              267, ",Rcomp > 0.01",         rcomp, 0.0);
-  c.rule(c[rcomp] < -0.01,                             267, ",Rcomp < -0.01",        rcomp, 0.0);
-  c.rule(c[xcomp] > 0.2,                               268, ",Xcomp >  0.2",         xcomp, 0.0);
-  c.rule(c[xcomp] < -0.2,                              268, ",Xcomp < -0.2",         xcomp, 0.0);
+  c.rule(c[tppqo] < tcmin,                       254, ",tppqo < tcmin",        tppqo, tcmin);
+  c.rule(c[ll] > 0.95 * c[lppd],                 263, ",ll > 0.95*lppd",       ll,    0.95 * c[lppd]);
+  c.rule(c[ra] < 0.0 || c[ra] > 0.05,            266, ",Improper Ra",          ra,    0.0);
+  c.rule(c[rcomp] > 0.01,                        267, ",Rcomp > 0.01",         rcomp, 0.0);
+  c.rule(c[rcomp] < -0.01,                       267, ",Rcomp < -0.01",        rcomp, 0.0);
+  c.rule(c[xcomp] > 0.2,                         268, ",Xcomp >  0.2",         xcomp, 0.0);
+  c.rule(c[xcomp] < -0.2,                        268, ",Xcomp < -0.2",         xcomp, 0.0);
 }
 
 }  // namespace

@@ -40,23 +40,23 @@ void convert_gensal(std::string& record, float mva_base, ParamTable& table,
                working_values(table, mva_base));
   const float tcmin = c.tcmin();
 
-  //     finding when                                  code  text                      slot   correction
-  c.rule(c[lq] > c[ld],                                108, ",lq >  ld",             lq,    c[ld]);
-  c.rule(c[lpd] > 0.6 * c[ld],                         109, ",lpd > 0.6*ld",         lpd,   0.6 * c[ld]);
-  c.rule(c[lq] < 0.7 * c[ld] && c[lpq] != c[lq],       110, ",lpq != lq in Salient", lpq,   c[lq]);
-  c.rule(c[lpd] < 0.125,                               109, ",lpd < 0.125",          lpd,   0.125);
-  c.rule(c[lppd] >= 0.95 * c[lpd],                     111, ",lppd > 0.95*lpd",      lppd,  0.95 * c[lpd]);
-  c.rule(c[lppq] > 0.9 * c[lpq],                       112, ",lppq > 0.9*lpq ",      lppq,  0.9 * c[lpq]);
-  c.rule(c[lppq] != c[lppd],                           112, ",lppq <> lppd ",        lppq,  c[lppd]);
-  c.rule(c[tpdo] < 2.0,                                101, ",tpdo < 2.0 ",          tpdo,  2.0);
-  c.rule(c[tppdo] < tcmin,                             102, ",tppdo < tcmin",        tppdo, tcmin);
-  c.rule(c[tppqo] < tcmin,                             104, ",tppqo < tcmin",        tppqo, tcmin);
-  c.rule(c[ll] > 0.95 * c[lppd],                       113, ",ll > 0.95*lppd",       ll,    0.95 * c[lppd]);
-  c.rule(c[ra] < 0.0 || c[ra] > 0.05,                  116, ",Improper Ra",          ra,    0.0);
-  c.rule(c[rcomp] > 0.01,                              117, ",Rcomp > 0.01",         rcomp, 0.0);
-  c.rule(c[rcomp] < -0.01,                             117, ",Rcomp < -0.01",        rcomp, 0.0);
-  c.rule(c[xcomp] > 0.2,                               118, ",Xcomp >  0.2",         xcomp, 0.0);
-  c.rule(c[xcomp] < -0.2,                              118, ",Xcomp < -0.2",         xcomp, 0.0);
+  //     finding when                            code text                     slot   correction
+  c.rule(c[lq] > c[ld],                          108, ",lq >  ld",             lq,    c[ld]);
+  c.rule(c[lpd] > 0.6 * c[ld],                   109, ",lpd > 0.6*ld",         lpd,   0.6 * c[ld]);
+  c.rule(c[lq] < 0.7 * c[ld] && c[lpq] != c[lq], 110, ",lpq != lq in Salient", lpq,   c[lq]);
+  c.rule(c[lpd] < 0.125,                         109, ",lpd < 0.125",          lpd,   0.125);
+  c.rule(c[lppd] >= 0.95 * c[lpd],               111, ",lppd > 0.95*lpd",      lppd,  0.95 * c[lpd]);
+  c.rule(c[lppq] > 0.9 * c[lpq],                 112, ",lppq > 0.9*lpq ",      lppq,  0.9 * c[lpq]);
+  c.rule(c[lppq] != c[lppd],                     112, ",lppq <> lppd ",        lppq,  c[lppd]);
+  c.rule(c[tpdo] < 2.0,                          101, ",tpdo < 2.0 ",          tpdo,  2.0);
+  c.rule(c[tppdo] < tcmin,                       102, ",tppdo < tcmin",        tppdo, tcmin);
+  c.rule(c[tppqo] < tcmin,                       104, ",tppqo < tcmin",        tppqo, tcmin);
+  c.rule(c[ll] > 0.95 * c[lppd],                 113, ",ll > 0.95*lppd",       ll,    0.95 * c[lppd]);
+  c.rule(c[ra] < 0.0 || c[ra] > 0.05,            116, ",Improper Ra",          ra,    0.0);
+  c.rule(c[rcomp] > 0.01,                        117, ",Rcomp > 0.01",         rcomp, 0.0);
+  c.rule(c[rcomp] < -0.01,                       117, ",Rcomp < -0.01",        rcomp, 0.0);
+  c.rule(c[xcomp] > 0.2,                         118, ",Xcomp >  0.2",         xcomp, 0.0);
+  c.rule(c[xcomp] < -0.2,                        118, ",Xcomp < -0.2",         xcomp, 0.0);
 
   c.finish();
 }

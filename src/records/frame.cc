@@ -1,6 +1,7 @@
 #include "records/frame.h"
 
 #include <charconv>
+#include <cstring>
 
 #include "records/number_format.h"
 
@@ -49,6 +50,11 @@ std::string make_label(std::string_view header) {
   return label;
 }
 
+// Copies `text` to `out`; returns the end.
+char* put(char* out, std::string_view text) {
+  return static_cast<char*>(std::memcpy(out, text.data(), text.size())) + text.size();
+}
+
 // The gensal record line has one blank before accel, the other two models two.
 std::string_view accel_separator(Model model) { return model == Model::gensal ? " " : "  "; }
 
@@ -75,7 +81,7 @@ void Conversion::finding(int code, std::string_view text, Position slot) {
   ++findings_;
   // A note slot starts as a single blank; the findings' texts follow it.
   std::string& note = notes_[slot];
-  if (note.empty()) note = " ";
+  if (note.empty()) note.push_back(' ');
   note += text;
   if (!report_) return;
   line_ = label_;
@@ -109,26 +115,30 @@ void Conversion::log(std::string_view text) {
 }
 
 void Conversion::finish() {
-  // The converted record is one line, ending as the joined input text ended.
-  const bool crlf = record_.ends_with("\r\n");
-  record_.replace(0, 6, "gentpj");
-  record_.resize(header_length_);
-  record_ += " #9 ";
+  // The parameter text, formatted in place: at most 21 numbers of kFixedRoom characters each,
+  // their separators, "#9", "mva=" and the line end.
+  char text[21 * (kFixedRoom + 2) + 16];
+  char* out = put(text, " #9 ");
   const float mva_base = values_[mbase];
   if (mva_base > 0) {
-    record_ += "mva=";
-    append_fixed(record_, mva_base, kRecordFormat[mbase].width, kRecordFormat[mbase].precision,
-                 true);
-    record_ += ' ';
+    out = put(out, "mva=");
+    out = write_fixed(out, mva_base, kRecordFormat[mbase].width, kRecordFormat[mbase].precision,
+                      true);
+    *out++ = ' ';
   }
   for (int p = tpdo; p <= accel; ++p) {
-    if (p > tpdo) record_ += p == accel ? accel_separator(model_) : " ";
-    append_fixed(record_, values_[p], kRecordFormat[p].width, kRecordFormat[p].precision);
+    if (p > tpdo) out = put(out, p == accel ? accel_separator(model_) : " ");
+    out = write_fixed(out, values_[p], kRecordFormat[p].width, kRecordFormat[p].precision);
   }
-  record_ += ' ';
-  append_fixed(record_, kis_, kRecordFormat[Position::kis].width,
-               kRecordFormat[Position::kis].precision);
-  record_ += crlf ? "\r\n" : "\n";
+  *out++ = ' ';
+  out = write_fixed(out, kis_, kRecordFormat[Position::kis].width,
+                    kRecordFormat[Position::kis].precision);
+  // The converted record is one line, ending as the joined input text ended.
+  out = put(out, record_.ends_with("\r\n") ? "\r\n" : "\n");
+
+  std::memcpy(record_.data(), "gentpj", 6);  // the record begins with its six-letter model name
+  record_.resize(header_length_);
+  record_.append(text, out);
 
   for (std::size_t k = 0; k < values_.size(); ++k) table_[k].value = values_[k];
   table_[Position::kis].value = static_cast<float>(kis_);
@@ -147,11 +157,13 @@ void Conversion::write_report_block() {
   block += "      ,gentpj\n";
   for (int p = mbase; p <= kis; ++p) {
     const int precision = p == mbase ? 2 : 4;
-    block += kReportName[p];
-    block += ',';
-    append_fixed(block, table_[p].before, 10, precision);
-    block += "  ,";
-    append_fixed(block, table_[p].value, 10, precision);
+    char line[2 * kFixedRoom + 16];
+    char* out = put(line, kReportName[p]);
+    *out++ = ',';
+    out = write_fixed(out, table_[p].before, 10, precision);
+    out = put(out, "  ,");
+    out = write_fixed(out, table_[p].value, 10, precision);
+    block.append(line, out);
     if (table_[p].before == table_[p].value) {
       block += '\n';
     } else if (p == kis) {

@@ -20,14 +20,30 @@ void pad(std::string& out, std::string_view text, int width, bool left) {
   std::memcpy(out.data() + at + (left ? 0 : fill), text.data(), text.size());
 }
 
-// Writes value rounded to `precision` decimals, as printf does, for the values that come from
-// 32-bit floats below 2^31: value = m / 2^shift with m below 2^24, so m * 10^precision fits in
-// 64 bits and the rounding (half to even, on the exact binary value) is done on integers.
-// Returns the start of the text, written backwards to end at `end`, or nullptr for other values.
-char* exact_fixed(char* end, double value, int precision) {
-  static constexpr std::uint64_t kPow10[] = {1,         10,         100,        1000,
-                                             10000,     100000,     1000000,    10000000,
-                                             100000000, 1000000000};
+constexpr std::uint64_t kPow10[] = {1,         10,         100,        1000,      10000,
+                                    100000,    1000000,    10000000,   100000000, 1000000000};
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes the `count` lowest decimal digits of `n` backwards, ending at `end`; returns the start.
+char* write_digits_backwards(char* end, std::uint32_t n, int count) {
+  for (; count >= 2; count -= 2, n /= 100) {
+    end -= 2;
+    std::memcpy(end, kDigitPairs + 2 * (n % 100), 2);
+  }
+  if (count == 1) *--end = static_cast<char>('0' + n % 10);
+  return end;
+}
+
+
+// Writes `value` as "%W.Pf" does, for the values that come from 32-bit floats below 2^31:
+// value = m / 2^shift with m below 2^24, so m * 10^precision fits in 64 bits and the rounding
+// (half to even, on the exact binary value) is done on integers. Returns the end of the text, or
+// nullptr for other values.
+char* exact_fixed(char* out, double value, int width, int precision, bool left) {
   const float narrow = static_cast<float>(value);
   if (!(std::fabs(value) < 0x1p31) || precision > 9 || narrow != value) return nullptr;
   std::uint32_t bits = 0;
@@ -49,30 +65,57 @@ char* exact_fixed(char* end, double value, int precision) {
     const std::uint64_t half = std::uint64_t{1} << (shift - 1);
     if (rest > half || (rest == half && (units & 1) != 0)) ++units;
   }  // else: below half a unit of the last decimal, so it rounds to zero
+
+  // The whole part is below 2^31 and the decimals below 10^9: both fit 32 bits.
+  const std::uint64_t whole = units / kPow10[precision];
+  const auto whole32 = static_cast<std::uint32_t>(whole);
+  int whole_digits = 1;
+  while (whole_digits < 10 && whole32 >= kPow10[whole_digits]) ++whole_digits;
+  const bool negative = std::signbit(value);
+  const int length = negative + whole_digits + (precision > 0 ? 1 + precision : 0);
+  const int fill = width > length ? width - length : 0;
+
+  if (!left) {
+    for (int i = 0; i < fill; ++i) *out++ = ' ';
+  }
+  char* const end = out + length;
   char* p = end;
-  for (int i = 0; i < precision; ++i, units /= 10) *--p = static_cast<char>('0' + units % 10);
-  if (precision > 0) *--p = '.';
-  do {
-    *--p = static_cast<char>('0' + units % 10);
-    units /= 10;
-  } while (units != 0);
-  if (std::signbit(value)) *--p = '-';
-  return p;
+  if (precision > 0) {
+    p = write_digits_backwards(p, static_cast<std::uint32_t>(units - whole * kPow10[precision]),
+                               precision);
+    *--p = '.';
+  }
+  write_digits_backwards(p, whole32, whole_digits);
+  if (negative) *out = '-';
+  out = end;
+  if (left) {
+    for (int i = 0; i < fill; ++i) *out++ = ' ';
+  }
+  return out;
+}
+
+char* place(char* out, const char* text, std::size_t length, int width, bool left) {
+  const std::size_t fill =
+      width > static_cast<int>(length) ? static_cast<std::size_t>(width) - length : 0;
+  if (!left) out = static_cast<char*>(std::memset(out, ' ', fill)) + fill;
+  out = static_cast<char*>(std::memcpy(out, text, length)) + length;
+  if (left) out = static_cast<char*>(std::memset(out, ' ', fill)) + fill;
+  return out;
 }
 
 }  // namespace
 
+char* write_fixed(char* out, double value, int width, int precision, bool left) {
+  if (char* end = exact_fixed(out, value, width, precision, left)) return end;
+  char digits[kFixedRoom];
+  const char* const stop = std::to_chars(digits, digits + sizeof digits, value,
+                                         std::chars_format::fixed, std::min(precision, 20)).ptr;
+  return place(out, digits, static_cast<std::size_t>(stop - digits), width, left);
+}
+
 void append_fixed(std::string& out, double value, int width, int precision, bool left) {
-  // Room for the 309 integer digits of the largest double, a sign, the point and the decimals.
-  char digits[340];
-  char* const end = digits + sizeof digits;
-  if (const char* start = exact_fixed(end, value, precision)) {
-    pad(out, std::string_view(start, static_cast<std::size_t>(end - start)), width, left);
-    return;
-  }
-  const char* const stop = std::to_chars(digits, end, value, std::chars_format::fixed,
-                                         std::min(precision, 20)).ptr;
-  pad(out, std::string_view(digits, static_cast<std::size_t>(stop - digits)), width, left);
+  char text[kFixedRoom];
+  out.append(text, write_fixed(text, value, width, precision, left));
 }
 
 void append_int_left(std::string& out, int value, int width) {

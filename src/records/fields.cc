@@ -22,20 +22,6 @@ std::string_view skip_space(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::string_view> FieldCursor::next(const Separators& separators) {
-  while (pos_ < text_.size() && separators.contains(text_[pos_])) ++pos_;
-  if (pos_ >= text_.size()) {
-    last_end_ = text_.size();
-    return std::nullopt;
-  }
-  const std::size_t start = pos_;
-  std::size_t end = start;
-  while (end < text_.size() && !separators.contains(text_[end])) ++end;
-  last_end_ = end;
-  pos_ = end < text_.size() ? end + 1 : end;
-  return text_.substr(start, end - start);
-}
-
 std::optional<int> scan_int(std::string_view text) {
   text = skip_space(text);
   std::size_t i = 0;

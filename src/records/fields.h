@@ -29,7 +29,20 @@ class FieldCursor {
   explicit FieldCursor(std::string_view text) : text_(text) {}
 
   // The next field, or nothing once only separators are left.
-  std::optional<std::string_view> next(const Separators& separators);
+  std::optional<std::string_view> next(const Separators& separators) {
+    const std::size_t size = text_.size();
+    while (pos_ < size && separators.contains(text_[pos_])) ++pos_;
+    if (pos_ >= size) {
+      last_end_ = size;
+      return std::nullopt;
+    }
+    const std::size_t start = pos_;
+    std::size_t end = start + 1;
+    while (end < size && !separators.contains(text_[end])) ++end;
+    last_end_ = end;
+    pos_ = end < size ? end + 1 : end;
+    return text_.substr(start, end - start);
+  }
 
   // Where the field most recently returned ended in the text: the index of the separator that
   // ended it, or the text's length when it ran to the end.

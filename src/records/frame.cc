@@ -71,10 +71,14 @@ Conversion::Conversion(Model model, std::string& record, ParamTable& table,
       run_(run),
       report_(check_level <= 1),
       correct_(check_level == 0),
-      values_(start),
-      label_(make_label(std::string_view(record).substr(0, header_length))) {
+      values_(start) {
   for (std::size_t k = 0; k < values_.size(); ++k) table_[k].before = values_[k];
   table_[Position::kis].before = 0.0f;
+}
+
+const std::string& Conversion::label() {
+  if (label_.empty()) label_ = make_label(std::string_view(record_).substr(0, header_length_));
+  return label_;
 }
 
 void Conversion::finding(int code, std::string_view text, Position slot) {
@@ -84,7 +88,7 @@ void Conversion::finding(int code, std::string_view text, Position slot) {
   if (note.empty()) note.push_back(' ');
   note += text;
   if (!report_) return;
-  line_ = label_;
+  line_ = label();
   line_ += " ,";
   char digits[16];
   const auto end = std::to_chars(digits, digits + sizeof digits, code).ptr;
@@ -108,7 +112,7 @@ void Conversion::rule(bool failed, int code, std::string_view text, Position slo
 
 void Conversion::log(std::string_view text) {
   if (!report_) return;
-  line_ = label_;
+  line_ = label();
   line_ += text;
   line_ += '\n';
   run_.check_log.write(line_);
@@ -136,6 +140,7 @@ void Conversion::finish() {
   // The converted record is one line, ending as the joined input text ended.
   out = put(out, record_.ends_with("\r\n") ? "\r\n" : "\n");
 
+  if (findings_ > 0 && report_) label();  // from the header as read, before it changes
   std::memcpy(record_.data(), "gentpj", 6);  // the record begins with its six-letter model name
   record_.resize(header_length_);
   record_.append(text, out);

@@ -39,9 +39,9 @@ struct RunContext {
 // The values of positions 0 to 19 as a converter builds them from the parameter list.
 using WorkingValues = std::array<float, 20>;
 
-// One record's conversion. Construction sets the flags from the check level, formats the record
-// label, stores the old values in the ParamTable and clears the notes; the converter then runs its
-// rules and calls finish(), which rewrites the record and writes the report block.
+// One record's conversion. Construction sets the flags from the check level and stores the old
+// values in the ParamTable; the converter then runs its rules and calls finish(), which rewrites
+// the record and writes the report block.
 class Conversion {
  public:
   Conversion(Model model, std::string& record, ParamTable& table, std::size_t header_length,
@@ -65,7 +65,9 @@ class Conversion {
   // Rewrites the record as gentpj, stores the new values and writes the report block.
   void finish();
 
-  const std::string& label() const { return label_; }
+  // The record label, made from the header when first needed: most records have no finding and
+  // never show it.
+  const std::string& label();
 
  private:
   void finding(int code, std::string_view text, Position slot);
@@ -80,7 +82,7 @@ class Conversion {
   bool report_;
   bool correct_;
   WorkingValues values_;
-  std::string label_;
+  std::string label_;  // empty until label() makes it
   std::array<std::string, 32> notes_;  // empty until a finding: a single blank
   int findings_ = 0;
   std::string line_;  // scratch for one check-log line

@@ -67,7 +67,14 @@ char* exact_fixed(char* out, double value, int width, int precision, bool left) 
   }  // else: below half a unit of the last decimal, so it rounds to zero
 
   // The whole part is below 2^31 and the decimals below 10^9: both fit 32 bits.
-  const std::uint64_t whole = units / kPow10[precision];
+  // The usual precisions divide by a constant, which compiles to a multiplication.
+  std::uint64_t whole = 0;
+  switch (precision) {
+    case 2: whole = units / 100; break;
+    case 3: whole = units / 1000; break;
+    case 4: whole = units / 10000; break;
+    default: whole = units / kPow10[precision]; break;
+  }
   const auto whole32 = static_cast<std::uint32_t>(whole);
   int whole_digits = 1;
   while (whole_digits < 10 && whole32 >= kPow10[whole_digits]) ++whole_digits;

@@ -14,7 +14,7 @@ constexpr std::size_t kReadSize = 256 * 1024;
 LineReader::LineReader(int fd) : fd_(fd), buffer_(kReadSize) { data_ = buffer_.data(); }
 
 LineReader::LineReader(std::string_view text)
-    : data_(text.data()), end_(text.size()), at_eof_(true) {}
+    : data_(text.empty() ? "" : text.data()), end_(text.size()), at_eof_(true) {}
 
 bool LineReader::fill() {
   if (at_eof_) return false;

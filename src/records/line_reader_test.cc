@@ -56,6 +56,15 @@ TEST(LineReader, ReadsLinesOfAnyLengthFromAFileDescriptor) {
   EXPECT_EQ(0, reader.error());
 }
 
+// Found by fuzzing: a default string_view has no data pointer at all, and memchr must never be
+// handed a null pointer, not even for zero bytes.
+TEST(LineReader, EmptyViewWithoutDataHasNoLines) {
+  LineReader reader{std::string_view()};
+  EXPECT_EQ(std::nullopt, reader.next());
+  EXPECT_EQ(std::nullopt, reader.next());
+  EXPECT_EQ(0, reader.line_number());
+}
+
 TEST(LineReader, KeepsAReadError) {
   LineReader reader(-1);
   EXPECT_EQ(std::nullopt, reader.next());

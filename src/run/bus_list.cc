@@ -80,25 +80,44 @@ BusList BusList::load(LineReader& input) {
   return list;
 }
 
+namespace {
+
+// The key of a bus number and unit ID. Unit IDs compare as texts of at most two characters that
+// end early at a zero character, so whatever follows one is left out of the key.
+std::uint64_t bus_and_id_key(int bus_number, char first, char second) {
+  if (first == '\0') second = '\0';
+  return (std::uint64_t{static_cast<std::uint32_t>(bus_number)} << 16) |
+         (std::uint64_t{static_cast<unsigned char>(first)} << 8) |
+         static_cast<unsigned char>(second);
+}
+
+}  // namespace
+
 void BusList::add(const BusEntry& entry) {
-  by_bus_[entry.bus_number].push_back(static_cast<std::uint32_t>(entries_.size()));
+  const auto index = static_cast<std::uint32_t>(entries_.size());
   entries_.push_back(entry);
+  first_by_bus_and_id_.try_emplace(
+      bus_and_id_key(entry.bus_number, entry.unit_id[0], entry.unit_id[1]), index);
+  last_by_bus_[entry.bus_number] = index;
 }
 
 BusSelection BusList::lookup(int bus_number, std::string_view unit_id, std::string_view bus_name,
                              Sink& console) const {
   if (entries_.empty()) return {0.0f, 0};
-  const auto found = by_bus_.find(bus_number);
-  if (found == by_bus_.end()) return {-1.0f, -1};
-  for (const std::uint32_t index : found->second) {
-    const BusEntry& entry = entries_[index];
-    if (!same_text(entry.unit_id.data(), unit_id, 2)) continue;
+  const char first = unit_id.empty() ? '\0' : unit_id[0];
+  const char second = unit_id.size() > 1 ? unit_id[1] : '\0';
+  const auto found = first_by_bus_and_id_.find(bus_and_id_key(bus_number, first, second));
+  if (found != first_by_bus_and_id_.end()) {
+    const BusEntry& entry = entries_[found->second];
     if (!same_text(entry.bus_name.data(), bus_name, 8)) {
       warn(console, "Name    mismatch", bus_number, entry, bus_name, unit_id);
     }
     return {entry.kis, entry.check_level};
   }
-  warn(console, "Name/ID mismatch", bus_number, entries_[found->second.back()], bus_name, unit_id);
+  const auto last = last_by_bus_.find(bus_number);
+  if (last != last_by_bus_.end()) {
+    warn(console, "Name/ID mismatch", bus_number, entries_[last->second], bus_name, unit_id);
+  }
   return {-1.0f, -1};
 }
 

@@ -32,7 +32,7 @@ struct BusSelection {
 // Reads one data line of the bus numbers file.
 BusEntry parse_bus_line(std::string_view line);
 
-// The entries in file order, with an index on the bus number.
+// The entries in file order, with an index on bus number and unit ID.
 class BusList {
  public:
   // Reads a bus numbers file: the first line is a heading, every further line one entry.
@@ -50,7 +50,10 @@ class BusList {
 
  private:
   std::vector<BusEntry> entries_;
-  std::unordered_map<int, std::vector<std::uint32_t>> by_bus_;
+  // The first entry in file order for each bus number and unit ID, and the last entry for each
+  // bus number, which the "Name/ID mismatch" warning names.
+  std::unordered_map<std::uint64_t, std::uint32_t> first_by_bus_and_id_;
+  std::unordered_map<int, std::uint32_t> last_by_bus_;
 };
 
 }  // namespace tpjconv

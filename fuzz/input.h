@@ -1,0 +1,76 @@
+// How the fuzz targets cut their input: a first line of settings separated by "|", then the
+// texts. A "~" in a text repeats the byte before it, as often as the grow setting says, so that a
+// short input can stand for very long lines.
+#pragma once
+
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace input {
+
+inline constexpr std::size_t kMaxGrown = 320u << 10;
+
+struct Parts {
+  std::vector<std::string> settings;  // the fields of the first line, each cut at a zero byte
+  std::string_view body;              // everything after the first line
+};
+
+inline Parts cut(const unsigned char* data, std::size_t size) {
+  const std::string_view all(reinterpret_cast<const char*>(data), size);
+  const std::size_t nl = all.find('\n');
+  const std::string_view first = all.substr(0, nl);
+  Parts parts;
+  parts.body = nl == std::string_view::npos ? std::string_view() : all.substr(nl + 1);
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t bar = first.find('|', start);
+    std::string field(first.substr(start, bar == std::string_view::npos ? bar : bar - start));
+    field = field.substr(0, field.find('\0'));
+    parts.settings.push_back(field);
+    if (bar == std::string_view::npos) break;
+    start = bar + 1;
+  }
+  return parts;
+}
+
+// The setting at `index` as a whole number within [0, limit], or `fallback`.
+inline long number(const Parts& p, std::size_t index, long fallback, long limit) {
+  if (index >= p.settings.size() || p.settings[index].empty()) return fallback;
+  long v = std::strtol(p.settings[index].c_str(), nullptr, 10);
+  if (v < 0) v = 0;
+  return v > limit ? limit : v;
+}
+
+// Splits `body` at its first "%%\n": the text before it, and the text after it. Without the mark
+// the first text is empty.
+inline void split_body(std::string_view body, std::string_view& first, std::string_view& second) {
+  const std::size_t mark = body.find("%%\n");
+  if (mark == std::string_view::npos) {
+    first = std::string_view();
+    second = body;
+  } else {
+    first = body.substr(0, mark);
+    second = body.substr(mark + 3);
+  }
+}
+
+// Each "~" becomes `times` copies of the byte before it (an "x" at the start); nothing changes
+// when `times` is 0. The result is cut at kMaxGrown bytes.
+inline std::string grow(std::string_view text, long times) {
+  if (times <= 0) return std::string(text);
+  std::string out;
+  for (std::size_t i = 0; i < text.size() && out.size() < kMaxGrown; ++i) {
+    if (text[i] != '~') {
+      out += text[i];
+      continue;
+    }
+    const char c = out.empty() ? 'x' : out.back();
+    out.append(static_cast<std::size_t>(times), c);
+  }
+  if (out.size() > kMaxGrown) out.resize(kMaxGrown);
+  return out;
+}
+
+}  // namespace input

@@ -194,11 +194,13 @@ struct Figures {
 };
 
 std::string grouped(long long n) {
-  std::string digits = std::to_string(n);
-  for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) {
-    digits.insert(static_cast<std::size_t>(i), ",");
+  const std::string digits = std::to_string(n);
+  std::string out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0 && digits[i - 1] != '-') out += ',';
+    out += digits[i];
   }
-  return digits;
+  return out;
 }
 
 Figures measure(const Options& o, const std::string& dir, long generators) {

@@ -1,34 +1,23 @@
 // Runs every end-to-end case under tests/cases (see README.md there) and compares the files it
 // leaves with the expected ones, byte for byte.
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "tool_process.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using tpjconv::testing::lines_of;
+using tpjconv::testing::read_file;
+using tpjconv::testing::run_tool;
 
 std::vector<std::string> case_names() {
   std::vector<std::string> names;
@@ -38,31 +27,6 @@ std::vector<std::string> case_names() {
   }
   std::sort(names.begin(), names.end());
   return names;
-}
-
-// Runs the tool in `work` with `args`, standard input from `stdin_path`; returns the exit status.
-int run_tool(const fs::path& work, const std::vector<std::string>& args,
-             const fs::path& stdin_path, const fs::path& out_path, const fs::path& err_path) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(work.c_str()) != 0) _exit(127);
-    const int in = open(stdin_path.c_str(), O_RDONLY);
-    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || err < 0) _exit(127);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(TPJCONV_BINARY));
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(TPJCONV_BINARY, argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 class Case : public testing::TestWithParam<std::string> {};

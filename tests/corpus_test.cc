@@ -1,7 +1,5 @@
 // Runs the record loop over the real dynamic-data files of the shared corpus, when it is there.
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -11,16 +9,14 @@
 #include "records/sink.h"
 #include "run/bus_list.h"
 #include "run/record_loop.h"
+#include "tool_process.h"
 
 namespace fs = std::filesystem;
 
 namespace tpjconv {
 namespace {
 
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testing::read_file;
 
 bool is_generator(std::string_view line) {
   const std::string_view head = line.substr(0, 6);

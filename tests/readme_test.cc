@@ -8,13 +8,7 @@
 //
 // appears verbatim, as whole lines, in FILE. FILE is written as in that command (examples/...,
 // build/...), or is "standard error" for the console.
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -22,27 +16,21 @@
 
 #include <gtest/gtest.h>
 
+#include "tool_process.h"
+
 namespace fs = std::filesystem;
 
 namespace {
+
+using tpjconv::testing::lines_of;
+using tpjconv::testing::read_file;
+using tpjconv::testing::run_tool;
 
 const fs::path kSourceDir = TPJCONV_SOURCE_DIR;
 constexpr std::string_view kCommand = "./build/tpjconv ";
 constexpr std::string_view kMarkerStart = "<!-- excerpt: ";
 constexpr std::string_view kMarkerEnd = " -->";
 constexpr std::string_view kConsole = "standard error";
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 struct Excerpt {
   std::size_t line;  // 1-based line of the marker in the README
@@ -95,31 +83,6 @@ fs::path resolve(const std::string& name, const fs::path& scratch) {
   return name;
 }
 
-// Runs the tool in `work`; standard input empty, standard output and error into files.
-int run_tool(const fs::path& work, const std::vector<std::string>& args, const fs::path& out_path,
-             const fs::path& err_path) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(work.c_str()) != 0) _exit(127);
-    const int in = open("/dev/null", O_RDONLY);
-    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || err < 0) _exit(127);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(TPJCONV_BINARY));
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(TPJCONV_BINARY, argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 // True when `excerpt` stands in `text` as whole lines.
 bool contains_lines(const std::string& text, const std::string& excerpt) {
   for (std::size_t at = text.find(excerpt); at != std::string::npos;
@@ -143,7 +106,7 @@ TEST(Readme, ExcerptsOfTheExampleAppearInTheFilesTheyComeFrom) {
   std::vector<std::string> args;
   for (const std::string& name : names) args.push_back(resolve(name, scratch).string());
   const fs::path console_path = scratch / ".stderr";
-  ASSERT_EQ(run_tool(scratch, args, scratch / ".stdout", console_path), 0)
+  ASSERT_EQ(run_tool(scratch, args, "/dev/null", scratch / ".stdout", console_path), 0)
       << read_file(console_path);
 
   const std::vector<Excerpt> excerpts = excerpts_of(readme);

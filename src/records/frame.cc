@@ -14,8 +14,8 @@ struct FieldFormat {
   int precision;
 };
 
-// How each position is written in the gentpj record line ("%W.Pf"), positions 1 to 20. Position
-// 0, the MVA base, is written as "mva=%-8.3f" in front of them when it is positive.
+// How each position is written in the gentpj record line ("%W.Pf"). Position 0, the MVA base,
+// is written left-justified after "mva=", and only when it is positive.
 constexpr std::array<FieldFormat, 21> kRecordFormat = {{
     {8, 3},                                  // mbase
     {6, 3}, {4, 3}, {6, 4}, {6, 4},          // tpdo tppdo tpqo tppqo

@@ -119,7 +119,7 @@ TEST(ReadParamList, TrailingBlankMakesTheLineEndOneMoreField) {
 
 TEST(ReadParamList, TakesTwentyNumbersAndIgnoresTheRest) {
   std::string record = "genrou 1 \"A\" 1 \"1\" :";
-  for (int i = 1; i <= 25; ++i) record += " " + std::to_string(i);
+  for (int i = 1; i <= 25; ++i) record.append(" ").append(std::to_string(i));
   ParamTable table{};
   read_param_list(record, *header_length(record), table);
   for (int k = 0; k < 20; ++k) EXPECT_EQ(static_cast<float>(k + 1), table[k].value);

@@ -12,14 +12,12 @@
 // the lookups given and for lookups made from each entry (same key, another ID, another name,
 // another bus), the Kis, the check level and the warning line.
 
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "input.h"
@@ -34,21 +32,12 @@ using tpjconv::BusList;
 using tpjconv::LineReader;
 
 BusList load_through_socket(const std::string& text, std::size_t chunk) {
-  int fds[2];
-  FUZZ_CHECK(socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) == 0);
-  std::thread writer([&] {
-    for (std::size_t at = 0; at < text.size(); at += chunk) {
-      const std::size_t n = std::min(chunk, text.size() - at);
-      FUZZ_CHECK(send(fds[1], text.data() + at, n, MSG_NOSIGNAL) == static_cast<ssize_t>(n));
-    }
-    close(fds[1]);
+  return input::through_socket(text, chunk, [](int fd) {
+    LineReader reader(fd);
+    BusList list = BusList::load(reader);
+    FUZZ_CHECK(reader.error() == 0);
+    return list;
   });
-  LineReader reader(fds[0]);
-  BusList list = BusList::load(reader);
-  FUZZ_CHECK(reader.error() == 0);
-  writer.join();
-  close(fds[0]);
-  return list;
 }
 
 struct Query {

@@ -15,7 +15,6 @@
 // writes it from the old and new values, present exactly when a reported record has findings)
 // and the records-changed counter.
 
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,7 +22,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "input.h"
@@ -44,27 +42,16 @@ using tpjconv::LineReader;
 
 // The lines of `text` read from a socket that delivers it in pieces of `chunk` bytes.
 std::vector<std::string> lines_through_socket(const std::string& text, std::size_t chunk) {
-  int fds[2];
-  FUZZ_CHECK(socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) == 0);
-  std::thread writer([&] {
-    for (std::size_t at = 0; at < text.size(); at += chunk) {
-      const std::size_t n = std::min(chunk, text.size() - at);
-      FUZZ_CHECK(send(fds[1], text.data() + at, n, MSG_NOSIGNAL) == static_cast<ssize_t>(n));
-    }
-    close(fds[1]);
-  });
-  std::vector<std::string> lines;
-  {
-    LineReader reader(fds[0]);
+  return input::through_socket(text, chunk, [](int fd) {
+    std::vector<std::string> lines;
+    LineReader reader(fd);
     while (const auto line = reader.next()) {
       lines.emplace_back(*line);
       FUZZ_CHECK(reader.line_number() == static_cast<long>(lines.size()));
     }
     FUZZ_CHECK(reader.error() == 0);
-  }
-  writer.join();
-  close(fds[0]);
-  return lines;
+    return lines;
+  });
 }
 
 // The number conversions of the record line, the report, the label and the console, against

@@ -3,10 +3,17 @@
 // short input can stand for very long lines.
 #pragma once
 
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
+
+#include "properties.h"
 
 namespace input {
 
@@ -71,6 +78,25 @@ inline std::string grow(std::string_view text, long times) {
   }
   if (out.size() > kMaxGrown) out.resize(kMaxGrown);
   return out;
+}
+
+// Hands `read` the reading end of a socket that delivers `text` in pieces of `chunk` bytes, so
+// that lines arrive split across reads; returns what `read` returns.
+template <class Read>
+auto through_socket(const std::string& text, std::size_t chunk, Read read) {
+  int fds[2];
+  FUZZ_CHECK(socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) == 0);
+  std::thread writer([&] {
+    for (std::size_t at = 0; at < text.size(); at += chunk) {
+      const std::size_t n = std::min(chunk, text.size() - at);
+      FUZZ_CHECK(send(fds[1], text.data() + at, n, MSG_NOSIGNAL) == static_cast<ssize_t>(n));
+    }
+    close(fds[1]);
+  });
+  auto result = read(fds[0]);
+  writer.join();
+  close(fds[0]);
+  return result;
 }
 
 }  // namespace input

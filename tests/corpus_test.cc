@@ -61,7 +61,8 @@ Outcome convert(const std::string& input, const KisSettings& kis) {
   LineReader reader(input);
   Sink output, check_log, report, console;
   RunContext run{0.025f, check_log, report, outcome.counters};
-  convert_records(reader, output, BusList(), kis, run, console);
+  BusList no_list;
+  convert_records(reader, "corpus.dat", output, no_list, kis, run, console);
   outcome.output = output.text();
   outcome.check_log = check_log.text();
   outcome.report = report.text();

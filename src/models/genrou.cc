@@ -53,7 +53,7 @@ void salient_pole(Conversion& c) {
   const bool d_axis_ordered = c[lpd] < c[ld] && c[lppd] < c[lpd];
   const bool q_axis_subtransient = c[lppq] < c[lq];
 
-  c.log(" ,000,  ,Salient pole generator ???");
+  c.log(0, ",Salient pole generator ???");
   ld_checks(c);
   //     finding when                            code text                     slot   correction
   if (d_axis_ordered) {

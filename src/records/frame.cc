@@ -81,13 +81,21 @@ const std::string& Conversion::label() {
   return label_;
 }
 
-void Conversion::finding(int code, std::string_view text, Position slot) {
+void Conversion::finding(int code, std::string_view text, Position slot, bool corrects) {
   ++findings_;
   // A note slot starts as a single blank; the findings' texts follow it.
   std::string& note = notes_[slot];
   if (note.empty()) note.push_back(' ');
   note += text;
   if (!report_) return;
+  write_log_line(code, note);
+  if (run_.finding_counts != nullptr) {
+    run_.finding_counts->count(static_cast<int>(model_), code, text, corrects && correct_ ? 1 : 0);
+  }
+}
+
+// "%s ,%03d, %s\n" with the record label and the note.
+void Conversion::write_log_line(int code, std::string_view note) {
   line_ = label();
   line_ += " ,";
   char digits[16];
@@ -102,20 +110,21 @@ void Conversion::finding(int code, std::string_view text, Position slot) {
 
 void Conversion::rule(bool failed, int code, std::string_view text, Position slot, double fix) {
   if (!failed) return;
-  finding(code, text, slot);
+  finding(code, text, slot, true);
   if (correct_) values_[slot] = static_cast<float>(fix);
 }
 
 void Conversion::rule(bool failed, int code, std::string_view text, Position slot) {
-  if (failed) finding(code, text, slot);
+  if (failed) finding(code, text, slot, false);
 }
 
-void Conversion::log(std::string_view text) {
+void Conversion::log(int code, std::string_view text) {
   if (!report_) return;
-  line_ = label();
-  line_ += text;
-  line_ += '\n';
-  run_.check_log.write(line_);
+  // Shaped like a finding's line, with the text where a note slot's content would stand.
+  write_log_line(code, " " + std::string(text));
+  if (run_.finding_counts != nullptr) {
+    run_.finding_counts->count(static_cast<int>(model_), code, text, -1);
+  }
 }
 
 void Conversion::finish() {

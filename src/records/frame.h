@@ -10,6 +10,7 @@
 
 #include "records/record.h"
 #include "records/sink.h"
+#include "records/summary.h"
 
 namespace tpjconv {
 
@@ -28,12 +29,13 @@ struct ModelCounters {
 };
 
 // What the converters share with the run: tcmin, the check log and comparison report streams,
-// and the counters.
+// the counters, and the findings summary when one is asked for.
 struct RunContext {
   float tcmin = 0.025f;
   Sink& check_log;
   Sink& report;
   ModelCounters& counters;
+  FindingCounts* finding_counts = nullptr;
 };
 
 // The values of positions 0 to 19 as a converter builds them from the parameter list.
@@ -59,8 +61,9 @@ class Conversion {
   // A rule without correction.
   void rule(bool failed, int code, std::string_view text, Position slot);
 
-  // A check-log line that is no finding (label, then `text`), written when reports are asked for.
-  void log(std::string_view text);
+  // A check-log line with `code` and `text` that is no finding, written when reports are asked
+  // for: it counts in neither the findings nor the note slots.
+  void log(int code, std::string_view text);
 
   // Rewrites the record as gentpj, stores the new values and writes the report block.
   void finish();
@@ -70,7 +73,8 @@ class Conversion {
   const std::string& label();
 
  private:
-  void finding(int code, std::string_view text, Position slot);
+  void finding(int code, std::string_view text, Position slot, bool corrects);
+  void write_log_line(int code, std::string_view note);
   void write_report_block();
 
   Model model_;

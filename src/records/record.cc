@@ -1,5 +1,8 @@
 #include "records/record.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "records/fields.h"
 
 namespace tpjconv {
@@ -73,12 +76,134 @@ std::optional<std::size_t> header_length(std::string_view record) {
   return colon + 1;
 }
 
-float read_param_list(std::string_view record, std::size_t header_length, ParamTable& table) {
+namespace {
+
+constexpr std::string_view kGensalNames[] = {"tpdo", "tppdo", "tppqo", "h",  "d",
+                                             "ld",   "lq",    "lpd",   "lppd", "ll",
+                                             "s1",   "s12",   "ra",    "rcomp", "xcomp"};
+constexpr std::string_view kGentpfNames[] = {"tpdo", "tppdo", "tpqo", "tppqo", "h",   "d",
+                                             "ld",   "lq",    "lpd",  "lpq",   "lppd", "lppq",
+                                             "ll",   "s1",    "s12",  "ra",    "rcomp", "xcomp"};
+constexpr std::string_view kGenrouNames[] = {"tpdo", "tppdo", "tpqo", "tppqo", "h",    "d",
+                                             "ld",   "lq",    "lpd",  "lpq",   "lppd", "ll",
+                                             "s1",   "s12",   "ra",   "rcomp", "xcomp"};
+
+// A field that is nothing but the line end: what follows a record's last blank or comma.
+bool is_line_end(std::string_view field) {
+  return field.find_first_not_of("\r\n") == std::string_view::npos;
+}
+
+std::string_view without_line_end(std::string_view field) {
+  while (!field.empty() && (field.back() == '\n' || field.back() == '\r')) field.remove_suffix(1);
+  return field;
+}
+
+bool same_name(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+// Reads `field` into cell k; a field that is no number keeps the placeholder and is noted.
+void read_cell(std::string_view field, std::size_t k, ParamTable& table, ParamList& list) {
+  if (const auto v = scan_float(field)) {
+    table[k].value = *v;
+  } else {
+    list.not_numbers |= std::uint32_t{1} << k;
+  }
+  table[k].present = 1;
+}
+
+// Fills cells 0 to 19 from the fields in order, skipping one quoted field before each.
+// `field` is the field in hand, `next` hands out the following ones.
+template <typename Next>
+void read_by_position(std::optional<std::string_view> field, Next next, ParamTable& table,
+                      ParamList& list) {
+  for (std::size_t k = 0; k < 20; ++k) {
+    if (k > 0) field = next();
+    if (field && field->starts_with('"')) field = next();
+    if (!field) break;
+    read_cell(*field, k, table, list);
+  }
+}
+
+constexpr std::size_t kAccel = 100;  // the cell of the accel name: none, its number is not used
+
+// The cell of a parameter name of `model`, kAccel for accel, nothing for another word.
+std::optional<std::size_t> cell_of(std::string_view name, Model model) {
+  const auto names = parameter_names(model);
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    if (same_name(name, names[k])) return k;
+  }
+  if (same_name(name, "accel")) return kAccel;
+  return std::nullopt;
+}
+
+// Decides whether the fields can be read by their names: each a quoted name of the model,
+// once, followed by its number. Fills `pairs` with cell and number when they can.
+bool names_fit(const std::vector<std::string_view>& fields, Model model,
+               std::vector<std::pair<std::size_t, std::string_view>>& pairs, ParamList& list) {
+  std::uint32_t seen = 0;
+  bool accel_seen = false;
+  const auto problem = [&](NameProblem p, std::string_view field) {
+    list.problem = p;
+    list.problem_field = without_line_end(field);
+    return false;
+  };
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const std::string_view field = fields[i];
+    if (!field.starts_with('"')) {
+      // The line end after a last blank or comma is no number.
+      if (i + 1 == fields.size() && is_line_end(field)) break;
+      return problem(NameProblem::number_without_name, field);
+    }
+    const std::string_view quoted = without_line_end(field);
+    const std::string_view name =
+        quoted.size() >= 2 && quoted.back() == '"' ? quoted.substr(1, quoted.size() - 2) : quoted;
+    const auto cell = name.find('"') == std::string_view::npos ? cell_of(name, model) : std::nullopt;
+    if (!cell) return problem(NameProblem::unknown_name, field);
+    const bool repeated = *cell == kAccel ? accel_seen : (seen >> *cell & 1) != 0;
+    if (repeated) return problem(NameProblem::repeated_name, field);
+    if (*cell == kAccel) {
+      accel_seen = true;
+    } else {
+      seen |= std::uint32_t{1} << *cell;
+    }
+    if (i + 1 == fields.size() || fields[i + 1].starts_with('"') || is_line_end(fields[i + 1])) {
+      return problem(NameProblem::name_without_number, field);
+    }
+    pairs.emplace_back(*cell, fields[++i]);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::span<const std::string_view> parameter_names(Model model) {
+  switch (model) {
+    case Model::gensal: return kGensalNames;
+    case Model::gentpf: return kGentpfNames;
+    case Model::genrou: return kGenrouNames;
+  }
+  return {};
+}
+
+std::size_t required_parameters(Model model) {
+  return model == Model::gensal ? 10 : parameter_names(model).size();
+}
+
+ParamList read_param_list(std::string_view record, std::size_t header_length, Model model,
+                          ParamTable& table) {
+  ParamList list;
   // Blanks inside double quotes become underscores, so that a quoted name is one field. Most
   // parameter lists have no quotes and are read where they stand.
   std::string_view text = record.substr(header_length);
   std::string unquoted;
-  if (text.find('"') != std::string_view::npos) {
+  const bool has_quotes = text.find('"') != std::string_view::npos;
+  if (has_quotes) {
     unquoted.assign(text);
     bool quoted = false;
     for (char& c : unquoted) {
@@ -92,27 +217,43 @@ float read_param_list(std::string_view record, std::size_t header_length, ParamT
   }
 
   FieldCursor fields(text);
-  auto field = fields.next(kParamSeparators);
-  if (field && field->starts_with('#')) field = fields.next(kParamSeparators);
+  const auto next = [&fields] { return fields.next(kParamSeparators); };
+  auto field = next();
+  if (field && field->starts_with('#')) field = next();
 
-  float mva_base = -1.0f;
   if (field && field->substr(0, 3) == "mva") {
-    if (const auto number = fields.next(kParamSeparators)) {
-      mva_base = scan_float(*number).value_or(-1.0f);
-    }
-    field = fields.next(kParamSeparators);
+    if (const auto number = next()) list.mva_base = scan_float(*number).value_or(-1.0f);
+    field = next();
   }
 
   for (std::size_t k = 0; k < 20; ++k) table[k] = ParamSlot{kAbsentValue, table[k].before, 0};
 
-  for (std::size_t k = 0; k < 20; ++k) {
-    if (k > 0) field = fields.next(kParamSeparators);
-    if (field && field->starts_with('"')) field = fields.next(kParamSeparators);
-    if (!field) break;
-    if (const auto v = scan_float(*field)) table[k].value = *v;
-    table[k].present = 1;
+  if (!has_quotes) {
+    read_by_position(field, next, table, list);
+    return list;
   }
-  return mva_base;
+
+  // Quotes: the fields may be parameter names. Gather the rest of the list to look at it whole.
+  std::vector<std::string_view> rest;
+  for (; field; field = next()) rest.push_back(*field);
+  const bool named =
+      std::any_of(rest.begin(), rest.end(), [](std::string_view f) { return f.starts_with('"'); });
+  std::vector<std::pair<std::size_t, std::string_view>> pairs;
+  if (named && names_fit(rest, model, pairs, list)) {
+    list.form = NamedForm::by_name;
+    for (const auto& [cell, number] : pairs) {
+      if (cell != kAccel) read_cell(number, cell, table, list);
+    }
+    return list;
+  }
+  if (named) list.form = NamedForm::by_position;
+  std::size_t at = 0;
+  const auto next_in_rest = [&]() -> std::optional<std::string_view> {
+    if (at < rest.size()) return rest[at++];
+    return std::nullopt;
+  };
+  read_by_position(next_in_rest(), next_in_rest, table, list);
+  return list;
 }
 
 }  // namespace tpjconv

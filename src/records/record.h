@@ -4,7 +4,9 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -16,6 +18,13 @@ namespace tpjconv {
 enum class Model { gensal = 0, gentpf = 1, genrou = 2 };
 inline constexpr std::array<Model, 3> kModels = {Model::gensal, Model::gentpf, Model::genrou};
 std::string_view model_name(Model model);
+
+// The parameters of a model's record, in the order the record gives them.
+std::span<const std::string_view> parameter_names(Model model);
+
+// How many of those parameters the converter takes as parsed, so that an absent one enters the
+// checks as the placeholder. gensal's last five are 0 when absent and are not counted.
+std::size_t required_parameters(Model model);
 
 // The model whose name fills the first six characters of the line, if any.
 std::optional<Model> recognised_model(std::string_view line);
@@ -54,8 +63,30 @@ inline constexpr float kAbsentValue = 78.0f;
 // The index of the first character after the record's first colon, or nothing without a colon.
 std::optional<std::size_t> header_length(std::string_view record);
 
+// How a record whose parameters carry names in double quotes ("tpdo" 8.0 ...) was read.
+enum class NamedForm {
+  none,         // no names: read by position
+  by_name,      // every name is one of the model's, once: each number went to its name's cell
+  by_position,  // a name the model lacks, a name given twice, a number without a name or a name
+                // without a number: read by position, as a record without names
+};
+
+// Why a record with names was read by position, and the field that made it so.
+enum class NameProblem { unknown_name, repeated_name, number_without_name, name_without_number };
+
+// The parameter list as read: the MVA base and what the reading noticed on the way.
+struct ParamList {
+  float mva_base = -1.0f;  // the number after the mva word, -1 when there is none
+  std::uint32_t not_numbers = 0;  // bit k: cell k holds a field that is not a number
+  NamedForm form = NamedForm::none;
+  NameProblem problem = NameProblem::unknown_name;  // when read by position
+  std::string problem_field;  // when read by position: the field in question, line end removed
+};
+
 // Reads the parameter list after the header into cells 0 to 19 of `table` (value and present).
-// Returns the MVA base: the number after the mva word, -1 when there is none.
-float read_param_list(std::string_view record, std::size_t header_length, ParamTable& table);
+// Fields are taken in order, one quoted field skipped before each; when the record names its
+// parameters and every name is one of `model`'s, each number goes to the cell of its name.
+ParamList read_param_list(std::string_view record, std::size_t header_length, Model model,
+                          ParamTable& table);
 
 }  // namespace tpjconv

@@ -60,7 +60,7 @@ TEST(ReadParamList, ExampleRecordWithHashAndMvaFields) {
   ParamTable table{};
   const auto length = header_length(record);
   ASSERT_EQ(record.find(':') + 1, length);
-  EXPECT_EQ(100.0f, read_param_list(record, *length, table));
+  EXPECT_EQ(100.0f, read_param_list(record, *length, Model::genrou, table).mva_base);
   EXPECT_EQ(5.0f, table[0].value);
   EXPECT_EQ(1, table[0].present);
   EXPECT_EQ(0.05f, table[1].value);
@@ -74,45 +74,45 @@ TEST(ReadParamList, ExampleRecordWithHashAndMvaFields) {
 TEST(ReadParamList, MvaWordForms) {
   ParamTable table{};
   // No mva word: the MVA base is -1 and the first number is cell 0.
-  EXPECT_EQ(-1.0f, read_param_list(": 5.0 0.05", 1, table));
+  EXPECT_EQ(-1.0f, read_param_list(": 5.0 0.05", 1, Model::genrou, table).mva_base);
   EXPECT_EQ(5.0f, table[0].value);
   // Upper case is no mva word: it takes cell 0 as a present 78.0, the number cell 1.
-  EXPECT_EQ(-1.0f, read_param_list(": MVA=100 5.0", 1, table));
+  EXPECT_EQ(-1.0f, read_param_list(": MVA=100 5.0", 1, Model::genrou, table).mva_base);
   EXPECT_EQ(78.0f, table[0].value);
   EXPECT_EQ(1, table[0].present);
   EXPECT_EQ(100.0f, table[1].value);
   // A longer word that starts with mva counts; a word without a number after it gives -1.
-  EXPECT_EQ(60.0f, read_param_list(": #0 mvabase 60 1.0", 1, table));
+  EXPECT_EQ(60.0f, read_param_list(": #0 mvabase 60 1.0", 1, Model::genrou, table).mva_base);
   EXPECT_EQ(1.0f, table[0].value);
-  EXPECT_EQ(-1.0f, read_param_list(": mva=abc 5.0", 1, table));
+  EXPECT_EQ(-1.0f, read_param_list(": mva=abc 5.0", 1, Model::genrou, table).mva_base);
   EXPECT_EQ(5.0f, table[0].value);
-  EXPECT_EQ(-1.0f, read_param_list(": mva=", 1, table));
+  EXPECT_EQ(-1.0f, read_param_list(": mva=", 1, Model::genrou, table).mva_base);
   EXPECT_EQ(0, table[0].present);
-  EXPECT_EQ(-1.0f, read_param_list(": #9\n", 1, table));
+  EXPECT_EQ(-1.0f, read_param_list(": #9\n", 1, Model::genrou, table).mva_base);
   EXPECT_EQ(0, table[0].present);
 }
 
 TEST(ReadParamList, QuotedNamesAreSkippedOneAtATime) {
   ParamTable table{};
-  read_param_list(": #9 mva=1000 \"tpdo\" 8.0 \"Ang p\" 0.03 \"a\" \"b\" 0.4\n", 1, table);
+  read_param_list(": #9 mva=1000 \"tpdo\" 8.0 \"Ang p\" 0.03 \"a\" \"b\" 0.4\n", 1, Model::genrou, table);
   EXPECT_EQ(8.0f, table[0].value);
   EXPECT_EQ(0.03f, table[1].value);  // "Ang p" is one field after the blank became "_"
   EXPECT_EQ(78.0f, table[2].value);  // the second quoted field in a row is taken as a parameter
   EXPECT_EQ(1, table[2].present);
   EXPECT_EQ(0.4f, table[3].value);
   // Two quoted words are one field, and an unclosed quote runs to the end of the text.
-  read_param_list(": \"two words\" 1.5 \"open 2.5 3.5\n", 1, table);
+  read_param_list(": \"two words\" 1.5 \"open 2.5 3.5\n", 1, Model::genrou, table);
   EXPECT_EQ(1.5f, table[0].value);
   EXPECT_EQ(0, table[1].present);
 }
 
 TEST(ReadParamList, TrailingBlankMakesTheLineEndOneMoreField) {
   ParamTable table{};
-  read_param_list(": 1 2 3 \n", 1, table);
+  read_param_list(": 1 2 3 \n", 1, Model::genrou, table);
   EXPECT_EQ(1, table[3].present);
   EXPECT_EQ(78.0f, table[3].value);
   EXPECT_EQ(0, table[4].present);
-  read_param_list(": 1 2 3\r\n", 1, table);
+  read_param_list(": 1 2 3\r\n", 1, Model::genrou, table);
   EXPECT_EQ(3.0f, table[2].value);
   EXPECT_EQ(0, table[3].present);
 }
@@ -121,7 +121,7 @@ TEST(ReadParamList, TakesTwentyNumbersAndIgnoresTheRest) {
   std::string record = "genrou 1 \"A\" 1 \"1\" :";
   for (int i = 1; i <= 25; ++i) record.append(" ").append(std::to_string(i));
   ParamTable table{};
-  read_param_list(record, *header_length(record), table);
+  read_param_list(record, *header_length(record), Model::genrou, table);
   for (int k = 0; k < 20; ++k) EXPECT_EQ(static_cast<float>(k + 1), table[k].value);
   EXPECT_EQ(std::nullopt, header_length("genrou 1 \"A\" 1 \"1\" 2 3"));
 }

@@ -4,13 +4,15 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file.h"
+
 namespace tpjconv {
 
-// Collects output and writes it to a file descriptor (not owned) in large pieces, or keeps it in
+// Collects output and hands it to a byte sink (not owned) in large pieces, or keeps it in
 // memory. The first failed write is kept in error(); later output is dropped.
 class Sink {
  public:
-  explicit Sink(int fd);
+  explicit Sink(ByteSink& destination);
   Sink();  // keeps everything in memory, see text()
 
   Sink(const Sink&) = delete;
@@ -19,11 +21,11 @@ class Sink {
 
   void write(std::string_view text) {
     buffer_.append(text);
-    if (fd_ >= 0 && buffer_.size() >= kFlushSize) flush();
+    if (destination_ != nullptr && buffer_.size() >= kFlushSize) flush();
   }
   void put(char c) { write(std::string_view(&c, 1)); }
 
-  // Hands the collected output to the file descriptor; false once any write has failed.
+  // Hands the collected output to the destination; false once any write has failed.
   bool flush();
 
   // The errno of the first failed write, or 0.
@@ -35,7 +37,7 @@ class Sink {
  private:
   static constexpr std::size_t kFlushSize = 1 << 20;
 
-  int fd_ = -1;
+  ByteSink* destination_ = nullptr;
   std::string buffer_;
   int error_ = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "records/fields.h"
 #include "records/number_format.h"
+#include "run/diagnostics.h"
 
 namespace tpjconv {
 
@@ -35,30 +36,55 @@ void warn(Sink& console, std::string_view kind, int bus_number, const BusEntry& 
   console.write(line);
 }
 
+// A field that is only the line end counts as no field; one with text that does not read as a
+// number is noted with that text.
+bool is_line_end(std::string_view field) {
+  return field.find_first_not_of("\r\n") == std::string_view::npos;
+}
+
+std::string field_text(std::string_view field) {
+  while (!field.empty() && (field.back() == '\n' || field.back() == '\r')) field.remove_suffix(1);
+  return std::string(field);
+}
+
 }  // namespace
 
-BusEntry parse_bus_line(std::string_view line) {
-  BusEntry entry;
+BusLine read_bus_line(std::string_view line) {
+  BusLine read;
+  BusEntry& entry = read.entry;
   entry.unit_id = {'\0', ' '};
   FieldCursor fields(line);
   const auto number = fields.next(kBusSeparators);
   if (number) {
-    if (const auto n = scan_int(*number)) entry.bus_number = *n;
+    if (const auto n = scan_int(*number)) {
+      entry.bus_number = *n;
+    } else if (!is_line_end(*number)) {
+      read.bad_bus_number = field_text(*number);
+    }
   }
   const auto id = number ? fields.next(kBusSeparators) : std::nullopt;
-  if (!id) return entry;
+  if (!id) return read;
   entry.unit_id = {(*id)[0], id->size() > 1 ? (*id)[1] : ' '};
+  read.has_unit_id = entry.unit_id[0] != '\0';
 
   const auto level = fields.next(kBusSeparators);
-  if (!level) return entry;
-  if (const auto n = scan_int(*level)) entry.check_level = *n;
+  if (!level) return read;
+  if (const auto n = scan_int(*level)) {
+    entry.check_level = *n;
+  } else if (!is_line_end(*level)) {
+    read.bad_check_level = field_text(*level);
+  }
 
   const auto kis = fields.next(kBusSeparators);
-  if (!kis) return entry;
-  if (const auto v = scan_float(*kis)) entry.kis = *v;
+  if (!kis) return read;
+  if (const auto v = scan_float(*kis)) {
+    entry.kis = *v;
+  } else if (!is_line_end(*kis)) {
+    read.bad_kis = field_text(*kis);
+  }
 
   const auto name = fields.next(kBusSeparators);
-  if (!name) return entry;
+  if (!name) return read;
   // The name is the eight characters from the start of the fifth field, so that a quoted name
   // keeps its inner blanks. The separator that ended the field, tabs, commas and anything past
   // the end of the text read as blanks.
@@ -70,45 +96,97 @@ BusEntry parse_bus_line(std::string_view line) {
     if (at == field_end || c == '\t' || c == ',' || c == '\0') c = ' ';
     entry.bus_name[i] = c;
   }
-  return entry;
-}
-
-BusList BusList::load(LineReader& input) {
-  BusList list;
-  if (!input.next()) return list;  // the heading
-  while (const auto line = input.next()) list.add(parse_bus_line(*line));
-  return list;
+  return read;
 }
 
 namespace {
 
-// The key of a bus number and unit ID. Unit IDs compare as texts of at most two characters that
-// end early at a zero character, so whatever follows one is left out of the key.
-std::uint64_t bus_and_id_key(int bus_number, char first, char second) {
+// A unit ID as compared: at most two characters that end early at a zero character, without the
+// blanks before and after them.
+std::array<char, 2> bare_unit_id(char first, char second) {
   if (first == '\0') second = '\0';
+  if (first == ' ') {
+    first = second;
+    second = '\0';
+  }
+  if (second == ' ') second = '\0';
+  if (first == ' ') first = '\0';
+  return {first, second};
+}
+
+std::uint64_t bus_and_id_key(int bus_number, std::array<char, 2> id) {
   return (std::uint64_t{static_cast<std::uint32_t>(bus_number)} << 16) |
-         (std::uint64_t{static_cast<unsigned char>(first)} << 8) |
-         static_cast<unsigned char>(second);
+         (std::uint64_t{static_cast<unsigned char>(id[0])} << 8) |
+         static_cast<unsigned char>(id[1]);
+}
+
+std::string unit_id_text(const std::array<char, 2>& id) {
+  return quoted(std::string_view(id.data(), id[0] == '\0' ? 0 : id[1] == '\0' ? 1 : 2));
 }
 
 }  // namespace
 
-void BusList::add(const BusEntry& entry) {
+BusList BusList::load(LineReader& input, std::string_view file_name, Sink& console) {
+  BusList list;
+  if (!input.next()) return list;  // the heading
+  while (const auto text = input.next()) {
+    const long line = input.line_number();
+    const BusLine read = read_bus_line(*text);
+    if (!read.bad_bus_number.empty()) {
+      say_at(console, file_name, line,
+             "bus number " + quoted(read.bad_bus_number) +
+                 " is not a number; the line selects no generator");
+    }
+    if (!read.bad_check_level.empty()) {
+      say_at(console, file_name, line,
+             "check level " + quoted(read.bad_check_level) + " is not a number; 0 used");
+    }
+    if (!read.bad_kis.empty()) {
+      say_at(console, file_name, line, "Kis " + quoted(read.bad_kis) + " is not a number; 0 used");
+    }
+    if (!list.add(read, line)) {
+      const BusEntry& e = read.entry;
+      const auto first = list.first_by_bus_and_id_.find(
+          bus_and_id_key(e.bus_number, bare_unit_id(e.unit_id[0], e.unit_id[1])));
+      say_at(console, file_name, line,
+             "bus " + std::to_string(e.bus_number) + " unit ID " + unit_id_text(e.unit_id) +
+                 " is listed again; line " + std::to_string(list.uses_[first->second].line) +
+                 " is used");
+    }
+  }
+  return list;
+}
+
+bool BusList::add(const BusLine& line, long line_number) {
   const auto index = static_cast<std::uint32_t>(entries_.size());
+  const BusEntry& entry = line.entry;
   entries_.push_back(entry);
-  first_by_bus_and_id_.try_emplace(
-      bus_and_id_key(entry.bus_number, entry.unit_id[0], entry.unit_id[1]), index);
   last_by_bus_[entry.bus_number] = index;
+  Use use{line_number, false, false};
+  // An entry without a unit ID matches no record, whatever its bus number.
+  bool fresh = true;
+  if (line.has_unit_id) {
+    fresh = first_by_bus_and_id_
+                .try_emplace(bus_and_id_key(entry.bus_number,
+                                            bare_unit_id(entry.unit_id[0], entry.unit_id[1])),
+                             index)
+                .second;
+    use.candidate = fresh && line.bad_bus_number.empty();
+    if (use.candidate) ++usable_;
+  }
+  uses_.push_back(use);
+  return fresh;
 }
 
 BusSelection BusList::lookup(int bus_number, std::string_view unit_id, std::string_view bus_name,
-                             Sink& console) const {
+                             Sink& console) {
   if (entries_.empty()) return {0.0f, 0};
   const char first = unit_id.empty() ? '\0' : unit_id[0];
   const char second = unit_id.size() > 1 ? unit_id[1] : '\0';
-  const auto found = first_by_bus_and_id_.find(bus_and_id_key(bus_number, first, second));
+  const auto found = first_by_bus_and_id_.find(bus_and_id_key(bus_number, bare_unit_id(first, second)));
   if (found != first_by_bus_and_id_.end()) {
     const BusEntry& entry = entries_[found->second];
+    uses_[found->second].used = true;
     if (!same_text(entry.bus_name.data(), bus_name, 8)) {
       warn(console, "Name    mismatch", bus_number, entry, bus_name, unit_id);
     }
@@ -119,6 +197,23 @@ BusSelection BusList::lookup(int bus_number, std::string_view unit_id, std::stri
     warn(console, "Name/ID mismatch", bus_number, entries_[last->second], bus_name, unit_id);
   }
   return {-1.0f, -1};
+}
+
+void BusList::report_unused(std::string_view file_name, Sink& console) const {
+  constexpr std::size_t kShown = 10;
+  std::size_t unused = 0;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    if (!uses_[i].candidate || uses_[i].used) continue;
+    if (++unused > kShown) continue;
+    say_at(console, file_name, uses_[i].line,
+           "bus " + std::to_string(entries_[i].bus_number) + " unit ID " +
+               unit_id_text(entries_[i].unit_id) + " matched no record");
+  }
+  if (unused > kShown) {
+    say(console, std::string(file_name) + ": " + std::to_string(unused - kShown) +
+                     (unused - kShown == 1 ? " more entry" : " more entries") +
+                     " matched no record");
+  }
 }
 
 }  // namespace tpjconv

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -23,33 +24,69 @@ struct BusEntry {
   std::array<char, 8> bus_name{};
 };
 
+// A data line as read: its entry, and the fields that are there but hold no number.
+struct BusLine {
+  BusEntry entry;
+  bool has_unit_id = false;
+  std::string bad_bus_number;  // the field's text when it is not a number, else empty
+  std::string bad_check_level;
+  std::string bad_kis;
+};
+
+// Reads one data line of the bus numbers file.
+BusLine read_bus_line(std::string_view line);
+inline BusEntry parse_bus_line(std::string_view line) { return read_bus_line(line).entry; }
+
 // The answer of a lookup: Kis -1 and check level -1 when the generator is not in the list.
 struct BusSelection {
   float kis = 0.0f;
   int check_level = 0;
 };
 
-// Reads one data line of the bus numbers file.
-BusEntry parse_bus_line(std::string_view line);
-
-// The entries in file order, with an index on bus number and unit ID.
+// The entries in file order, with an index on bus number and unit ID. Unit IDs compare without
+// the blanks before and after them, so " 1", "1 " and "1" are one ID.
 class BusList {
  public:
-  // Reads a bus numbers file: the first line is a heading, every further line one entry.
-  static BusList load(LineReader& input);
+  // Reads a bus numbers file: the first line is a heading, every further line one entry. Fields
+  // that hold no number and entries listed twice are reported on `console`, naming `file_name`.
+  static BusList load(LineReader& input, std::string_view file_name, Sink& console);
 
-  void add(const BusEntry& entry);
+  // Adds an entry read from line `line` of the file; false when its bus number and unit ID are
+  // listed already, so that it will never be used.
+  bool add(const BusLine& line, long line_number = 0);
+  bool add(const BusEntry& entry) {
+    BusLine line;
+    line.entry = entry;
+    line.has_unit_id = entry.unit_id[0] != '\0';
+    return add(line);
+  }
+
   std::size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
 
+  // True when some entry can select a record: it has a bus number and a unit ID.
+  bool names_a_generator() const { return usable_ > 0; }
+
   // The Kis and check level of the generator at `bus_number` with `unit_id`: the first entry in
-  // file order with both wins. Name mismatches are reported on `console`. An empty list gives
-  // Kis 0 and check level 0.
+  // file order with both wins, and counts as used. Name mismatches are reported on `console`. An
+  // empty list gives Kis 0 and check level 0.
   BusSelection lookup(int bus_number, std::string_view unit_id, std::string_view bus_name,
-                      Sink& console) const;
+                      Sink& console);
+
+  // Reports the entries that no lookup used, in file order: the first ten by line, then how
+  // many more. Entries already reported while loading are left out.
+  void report_unused(std::string_view file_name, Sink& console) const;
 
  private:
+  struct Use {
+    long line = 0;
+    bool candidate = false;  // can select a record, and is the first with its bus and unit ID
+    bool used = false;
+  };
+
   std::vector<BusEntry> entries_;
+  std::vector<Use> uses_;
+  std::size_t usable_ = 0;
   // The first entry in file order for each bus number and unit ID, and the last entry for each
   // bus number, which the "Name/ID mismatch" warning names.
   std::unordered_map<std::uint64_t, std::uint32_t> first_by_bus_and_id_;

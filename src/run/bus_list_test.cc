@@ -40,10 +40,12 @@ TEST(BusList, LoadSkipsTheHeadingAndMakesOneEntryPerLine) {
   const std::string long_line = std::string(120, ' ') + "17 1 0 0.2 NAME\n";
   const std::string text = "bus id level kis name\n\n" + long_line + "18 1 0 0.2 NAME";
   LineReader input(text);
-  const BusList list = BusList::load(input);
+  Sink console;
+  const BusList list = BusList::load(input, "bus.txt", console);
   EXPECT_EQ(3u, list.size());
   LineReader heading_only(std::string_view("heading\n"));
-  EXPECT_TRUE(BusList::load(heading_only).empty());
+  EXPECT_TRUE(BusList::load(heading_only, "bus.txt", console).empty());
+  EXPECT_EQ("", console.text());
 }
 
 TEST(BusList, LookupFirstMatchWinsAndWarnsOnNames) {

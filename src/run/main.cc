@@ -1,14 +1,17 @@
-#include <unistd.h>
-
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
+#include "platform/process.h"
 #include "run/run.h"
 
 int main(int argc, char** argv) {
-  tpjconv::Sink out(STDOUT_FILENO);
-  tpjconv::Sink err(STDERR_FILENO);
-  tpjconv::Console console{STDIN_FILENO, out, err};
+  tpjconv::platform::open_closed_standard_streams();
+  auto in = tpjconv::platform::File::standard(0);
+  auto out = tpjconv::platform::File::standard(1);
+  auto err = tpjconv::platform::File::standard(2);
+  tpjconv::Sink out_sink(out), err_sink(err);
+  tpjconv::Console console{in, out_sink, err_sink};
   const int status = tpjconv::run(std::vector<std::string>(argv + 1, argv + argc), console);
-  return (out.flush() && err.flush()) || status != 0 ? status : 1;
+  return (out_sink.flush() && err_sink.flush()) || status != 0 ? status : 1;
 }

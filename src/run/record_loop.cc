@@ -8,6 +8,7 @@
 #include "models/gentpf.h"
 #include "records/number_format.h"
 #include "records/record.h"
+#include "run/diagnostics.h"
 
 namespace tpjconv {
 
@@ -25,11 +26,50 @@ Converter converter_of(Model model) {
   return nullptr;
 }
 
+std::string record_name(Model model, const RecordHeader& header) {
+  return std::string(model_name(model)) + " record at bus " + std::to_string(header.bus_number) +
+         ", unit ID " + quoted(header.unit_id);
+}
+
+std::string why_by_position(const ParamList& list, Model model) {
+  const std::string& field = list.problem_field;
+  switch (list.problem) {
+    case NameProblem::unknown_name:
+      return field + " is not a " + std::string(model_name(model)) + " parameter";
+    case NameProblem::repeated_name: return field + " is named twice";
+    case NameProblem::number_without_name: return field + " has no parameter name";
+    case NameProblem::name_without_number: return field + " has no number after it";
+  }
+  return field;
+}
+
+// The parameters the converter takes as 78.0: required ones the record lacks, and any with a
+// field that is not a number. Empty when there are none.
+std::string placeholders_used(const ParamList& list, Model model, const ParamTable& table) {
+  const auto names = parameter_names(model);
+  std::string missing, not_numbers;
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    std::string* into = nullptr;
+    if (table[k].present == 0 && k < required_parameters(model)) into = &missing;
+    if (table[k].present != 0 && (list.not_numbers >> k & 1) != 0) into = &not_numbers;
+    if (into == nullptr) continue;
+    if (!into->empty()) *into += ", ";
+    *into += names[k];
+  }
+  if (missing.empty() && not_numbers.empty()) return {};
+  std::string text;
+  if (!missing.empty()) text = "missing " + missing;
+  if (!not_numbers.empty()) text += (text.empty() ? "" : "; ") + ("not a number: " + not_numbers);
+  return text + "; 78.0 used";
+}
+
 }  // namespace
 
-void convert_records(LineReader& input, Sink& output, const BusList& bus_list,
-                     const KisSettings& kis_settings, RunContext& run, Sink& console) {
+void convert_records(LineReader& input, std::string_view input_name, Sink& output,
+                     BusList& bus_list, const KisSettings& kis_settings, RunContext& run,
+                     Sink& console) {
   std::string record;
+  std::string first_line;
   ParamTable table{};
   while (const auto line = input.next()) {
     const auto model = recognised_model(*line);
@@ -37,11 +77,15 @@ void convert_records(LineReader& input, Sink& output, const BusList& bus_list,
       output.write(*line);
       continue;
     }
-    const long first_line = input.line_number();
+    const long first_line_number = input.line_number();
     // The header comes from the first line alone, and only the bus list lookup needs it: an
     // empty list selects every record at check level 0 without looking.
     std::optional<RecordHeader> header;
-    if (!bus_list.empty()) header = read_header(*line);
+    if (!bus_list.empty()) {
+      header = read_header(*line);
+    } else {
+      first_line.assign(*line);  // for a warning about the record; the join may change it
+    }
     record.assign(*line);
     join_continuations(record, input);
     const BusSelection selection =
@@ -52,10 +96,24 @@ void convert_records(LineReader& input, Sink& output, const BusList& bus_list,
       const float kis = bus_list.empty() ? kis_settings[m] : selection.kis;
       if (const auto length = header_length(record)) {
         ++run.counters.read[m];
-        const float mva_base = read_param_list(record, *length, table);
-        converter_of(*model)(record, mva_base, table, *length, kis, selection.check_level, run);
+        const ParamList list = read_param_list(record, *length, *model, table);
+        const std::string placeholders = placeholders_used(list, *model, table);
+        if (list.form == NamedForm::by_position || !placeholders.empty()) {
+          if (!header) header = read_header(first_line);
+          const std::string name = record_name(*model, *header);
+          if (list.form == NamedForm::by_position) {
+            say_at(console, input_name, first_line_number,
+                   name + ": " + why_by_position(list, *model) + "; read by position");
+          }
+          if (!placeholders.empty()) {
+            say_at(console, input_name, first_line_number, name + ": " + placeholders);
+          }
+        }
+        converter_of(*model)(record, list.mva_base, table, *length, kis, selection.check_level,
+                             run);
       } else {
-        console.write(formatted("No colon in record at line %ld, not converted\n", first_line));
+        console.write(
+            formatted("No colon in record at line %ld, not converted\n", first_line_number));
       }
     }
     output.write(record);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <string_view>
 
 #include "records/frame.h"
 #include "records/line_reader.h"
@@ -15,8 +16,10 @@ using KisSettings = std::array<float, 3>;
 
 // Copies every line of `input` to `output`. A gensal, gentpf or genrou record is written as one
 // line with its continuation lines joined; when it is selected by the bus list and its model is
-// enabled, it is converted to gentpj first. Counts go to run.counters, warnings to `console`.
-void convert_records(LineReader& input, Sink& output, const BusList& bus_list,
-                     const KisSettings& kis_settings, RunContext& run, Sink& console);
+// enabled, it is converted to gentpj first. Counts go to run.counters; warnings go to `console`,
+// naming the input as `input_name` with the line of the record.
+void convert_records(LineReader& input, std::string_view input_name, Sink& output,
+                     BusList& bus_list, const KisSettings& kis_settings, RunContext& run,
+                     Sink& console);
 
 }  // namespace tpjconv

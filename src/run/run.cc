@@ -1,242 +1,330 @@
 #include "run/run.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <array>
-#include <cstring>
+#include <cerrno>
+#include <new>
 #include <optional>
 
-#include "records/fields.h"
+#include "platform/process.h"
 #include "records/frame.h"
 #include "records/line_reader.h"
 #include "records/number_format.h"
+#include "records/summary.h"
 #include "run/bus_list.h"
+#include "run/command_line.h"
+#include "run/diagnostics.h"
+#include "run/outputs.h"
 #include "run/record_loop.h"
 
 namespace tpjconv {
 
 namespace {
 
-constexpr std::string_view kUsage =
-    "usage: tpjconv INPUT BUSFILE|none OUTPUT [KIS_GENSAL [KIS_GENTPF [KIS_GENROU [CHECKLOG "
-    "[REPORT [TCMIN]]]]]]\n"
-    "Converts the gensal, gentpf and genrou records of a dynamic-data file to gentpj.\n"
-    "A missing or negative Kis leaves that model unconverted; CHECKLOG and REPORT\n"
-    "default to standard output; TCMIN defaults to 0.025.\n";
-
 constexpr std::string_view kCheckLogHeader =
     "Model   Bus            Name        Bkv       ID   Cod    Error\n";
 
-// An open file descriptor, closed when it goes out of scope unless closed before.
-class File {
- public:
-  File() = default;
-  explicit File(int fd) : fd_(fd) {}
-  File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  File& operator=(File&& other) noexcept {
-    std::swap(fd_, other.fd_);
-    return *this;
+// Why a file could not be opened, as the messages say it.
+std::string reason(int error) {
+  return error == EISDIR ? "is a directory" : platform::error_text(error);
+}
+
+// A file the run reads, through a test's stand-in when there is one.
+struct Input {
+  platform::Opened opened;
+  std::unique_ptr<ByteSource> stand_in;
+
+  Input(const std::string& path, const FileHooks& hooks) : opened(platform::open_for_reading(path)) {
+    if (opened.error == 0 && hooks.reading) stand_in = hooks.reading(path, opened.file);
   }
-  ~File() { close(); }
-
-  bool is_open() const { return fd_ >= 0; }
-  int fd() const { return fd_; }
-
-  // Closes the file; returns the errno of a failed close, or 0.
-  int close() {
-    if (fd_ < 0) return 0;
-    const int result = ::close(fd_);
-    fd_ = -1;
-    return result == 0 ? 0 : errno;
-  }
-
- private:
-  int fd_ = -1;
+  bool is_open() const { return opened.error == 0; }
+  ByteSource& source() { return stand_in ? *stand_in : static_cast<ByteSource&>(opened.file); }
 };
 
-// Opens a file to read; a directory does not count as one.
-File open_for_reading(const std::string& path) {
-  File file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat info;
-  if (file.is_open() && (::fstat(file.fd(), &info) != 0 || S_ISDIR(info.st_mode))) return File();
-  return file;
-}
-
-File open_for_writing(const std::string& path) {
-  return File(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-}
-
-// True when `path` names the file that is open as `file`: writing it would empty an input.
-bool is_same_file(const std::string& path, const File& file) {
-  struct stat named, open;
-  return file.is_open() && ::stat(path.c_str(), &named) == 0 && ::fstat(file.fd(), &open) == 0 &&
-         named.st_dev == open.st_dev && named.st_ino == open.st_ino;
-}
-
-// Refuses to write over one of the run's inputs; says so on the console.
-bool overwrites_input(const std::string& path, const File& input, const File& bus_file,
-                      Console& console) {
-  if (!is_same_file(path, input) && !is_same_file(path, bus_file)) return false;
-  console.err.write(formatted("tpjconv: %s is an input of this run; not overwritten\n", path.c_str()));
-  return true;
-}
-
-// A number argument read as "%f" reads it; `fallback` when the argument is absent, 0 when it does
-// not begin with a number.
-float number_argument(const std::vector<std::string>& args, std::size_t index, float fallback) {
-  if (index >= args.size()) return fallback;
-  return scan_float(args[index]).value_or(0.0f);
-}
-
-// Asks whether to go on without a bus numbers file; true only for the answer c.
-bool confirmed(Console& console) {
-  console.err.write("If you continue all Gensal/tpf/rou will be converted\n");
-  console.err.write("Type c to continue, a to abort : ");
-  console.err.flush();
-  char answer = '\0';
-  for (;;) {
-    const ssize_t n = ::read(console.in_fd, &answer, 1);
-    if (n < 0 && errno == EINTR) continue;
-    return n == 1 && answer == 'c';
-  }
-}
-
-// An output of the run: a file of its own, or standard output.
+// An output of the run: a file of its own, written beside its name until the run succeeds, or
+// standard output.
 struct Output {
-  std::string name;
-  File file;
+  std::string name;  // for messages: the path, or "standard output"
+  OutputFile file;
+  std::unique_ptr<ByteSink> stand_in;
   std::optional<Sink> own;
   Sink* sink = nullptr;
+
+  // Opens the new file for `path`; the errno of a failure, or 0.
+  int open(const std::string& path, const FileHooks& hooks) {
+    if (const int error = file.open(path)) return error;
+    name = path;
+    ByteSink* destination = &file.sink();
+    if (hooks.writing) {
+      stand_in = hooks.writing(path, *destination);
+      destination = stand_in.get();
+    }
+    own.emplace(*destination);
+    sink = &*own;
+    return 0;
+  }
+
+  void use_standard_output(Console& console) {
+    name = "standard output";
+    sink = &console.out;
+  }
+
+  // Writes out what is left and closes the file: the errno of the first failure, or 0.
+  int close() {
+    sink->flush();
+    int error = sink->error();
+    if (own) {
+      const int close_error = stand_in ? stand_in->close() : file.close();
+      if (error == 0) error = close_error;
+    }
+    return error;
+  }
 };
 
-void open_output(Output& output, const std::vector<std::string>& args, std::size_t index,
-                 const File& input, const File& bus_file, Console& console) {
-  if (index < args.size() && !overwrites_input(args[index], input, bus_file, console)) {
-    output.file = open_for_writing(args[index]);
+// The reader the run is reading with, kept outside the run so that the message about memory
+// running out can still name its line.
+struct Place {
+  std::optional<LineReader> reader;
+  std::string file;
+};
+
+// Asks whether to go on without a bus numbers file; true only for the answer c.
+bool confirmed(bool yes, Console& console) {
+  console.err.write("If you continue all Gensal/tpf/rou will be converted\n");
+  console.err.write("Type c to continue, a to abort : ");
+  if (yes) {
+    console.err.write("c\n");
+    return true;
   }
-  if (output.file.is_open()) {
-    output.name = args[index];
-    output.own.emplace(output.file.fd());
-    output.sink = &*output.own;
-  } else {
-    console.err.write("Working without outputfile\n");
-    output.name = "standard output";
-    output.sink = &console.out;
+  console.err.flush();
+  char answer = '\0';
+  const IoResult result = console.in.read(&answer, 1);
+  if (result.bytes == 0) {
+    console.err.write("\n");
+    say(console.err, "no answer; nothing converted");
+    return false;
   }
+  return answer == 'c';
 }
 
-// Writes out what is left and closes the file; false with a message when any write failed.
-bool finish(Sink& sink, File* file, const std::string& name, Console& console) {
-  sink.flush();
-  int error = sink.error();
-  if (file != nullptr) {
-    const int close_error = file->close();
-    if (error == 0) error = close_error;
+// Settles the check log or the report: its file, or standard output when the argument is absent
+// or the file cannot be created. Returns a refusal when standard output is then one of the run's
+// files.
+std::optional<std::string> open_fallback(Output& output, Role role, std::size_t index,
+                                         const std::vector<std::string>& positional,
+                                         std::vector<RunFile>& files, const FileHooks& hooks,
+                                         Console& console) {
+  const bool given = index < positional.size();
+  const int error = given ? output.open(positional[index], hooks) : 0;
+  if (given && error == 0) return std::nullopt;
+  console.err.write("Working without outputfile\n");
+  if (given) {
+    say(console.err, std::string("cannot create ") + argument_name(index) + " " +
+                         positional[index] + ": " + reason(error) + "; the " +
+                         (role == Role::checklog ? "check log" : "report") +
+                         " goes to standard output");
   }
-  if (error == 0) return true;
-  console.err.write(formatted("tpjconv: cannot write %s: %s\n", name.c_str(), std::strerror(error)));
-  return false;
+  output.use_standard_output(console);
+  // Standard output was checked against the other files only when the argument was absent.
+  if (!given) return std::nullopt;
+  for (RunFile& file : files) {
+    if (file.role == role) file.standard_output = true;
+  }
+  return find_collision(files);
 }
 
-bool report_read_error(const LineReader& reader, const std::string& name, Console& console) {
-  if (reader.error() == 0) return true;
-  console.err.write(
-      formatted("tpjconv: cannot read %s: %s\n", name.c_str(), std::strerror(reader.error())));
-  return false;
+// Writes a message of the tool's own when standard output could not take what was written.
+int finish_standard_output(Console& console) {
+  if (console.out.flush()) return 0;
+  say(console.err, "cannot write standard output: " + platform::error_text(console.out.error()));
+  return 1;
 }
 
-}  // namespace
+int convert(const CommandLine& line, Console& console, const FileHooks& hooks, Place& place) {
+  const std::vector<std::string>& positional = line.positional;
+  const std::string& input_path = positional[0];
+  const std::string& bus_path = positional[1];
 
-int run(const std::vector<std::string>& args, Console& console) {
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    console.out.write(kUsage);
-    return 0;
-  }
-  if (args.size() == 1 && args[0] == "--version") {
-    console.out.write("tpjconv " TPJCONV_VERSION "\n");
-    return 0;
-  }
-  if (args.size() < 3) {
-    console.err.write(kUsage);
-    return 2;
-  }
-
-  File input = open_for_reading(args[0]);
+  Input input(input_path, hooks);
   if (!input.is_open()) {
     console.err.write("Unable to open input file\n");
+    say(console.err, input_path + ": " + reason(input.opened.error));
     return 1;
   }
 
-  File bus_file;
-  if (args[1].compare(0, 4, "none") == 0) {
+  // Every file the command line names, checked before anything is created or emptied.
+  const bool bypass = bus_path.compare(0, 4, "none") == 0;
+  std::vector<RunFile> files = {{Role::input, input_path}};
+  if (!bypass) files.push_back({Role::busfile, bus_path});
+  files.push_back({Role::output, positional[2]});
+  files.push_back({Role::checklog, positional.size() > 6 ? positional[6] : "", positional.size() <= 6});
+  files.push_back({Role::report, positional.size() > 7 ? positional[7] : "", positional.size() <= 7});
+  if (line.summary) files.push_back({Role::summary, *line.summary});
+  if (const auto refusal = find_collision(files)) {
+    say(console.err, *refusal);
+    return 1;
+  }
+
+  std::optional<Input> bus_file;
+  if (bypass) {
     console.err.write(
         "You have opted to bypass the bus numbers file and convert all generators of selected "
         "types\n");
-    if (!confirmed(console)) return 0;
+    const platform::FileIdentity named = platform::identify(bus_path);
+    if (bus_path != "none" && named.known && named.kind != platform::FileKind::missing) {
+      say(console.err, "BUSFILE " + bus_path + " begins with \"none\": the file is not read");
+    }
+    if (!confirmed(line.yes, console)) return 0;
   } else {
-    bus_file = open_for_reading(args[1]);
-    if (!bus_file.is_open()) {
+    bus_file.emplace(bus_path, hooks);
+    if (!bus_file->is_open()) {
       console.err.write("Unable to open bus numbers file\n");
-      if (!confirmed(console)) return 0;
+      say(console.err, bus_path + ": " + reason(bus_file->opened.error));
+      bus_file.reset();
+      if (!confirmed(line.yes, console)) return 0;
     }
   }
 
   Output output;
-  if (!overwrites_input(args[2], input, bus_file, console)) output.file = open_for_writing(args[2]);
-  if (!output.file.is_open()) {
+  if (const int error = output.open(positional[2], hooks)) {
     console.err.write("Unable to open outputfile\n");
+    say(console.err, positional[2] + ": " + reason(error));
     return 1;
   }
-  output.name = args[2];
-  output.own.emplace(output.file.fd());
+  Output summary;
+  if (line.summary) {
+    if (const int error = summary.open(*line.summary, hooks)) {
+      say(console.err, "cannot create SUMMARY " + *line.summary + ": " + reason(error));
+      return 1;
+    }
+  }
 
   BusList bus_list;
-  if (bus_file.is_open()) {
-    LineReader reader(bus_file.fd());
-    bus_list = BusList::load(reader);
-    if (!report_read_error(reader, args[1], console)) return 1;
+  if (bus_file) {
+    place.file = bus_path;
+    LineReader& reader = place.reader.emplace(bus_file->source());
+    bus_list = BusList::load(reader, bus_path, console.err);
+    if (reader.error() != 0) {
+      say(console.err, "cannot read " + bus_path + ": " + platform::error_text(reader.error()));
+      return 1;
+    }
+    place.reader.reset();
   }
   console.err.write(formatted("Read %5d bus numbers\n", static_cast<int>(bus_list.size())));
+  if (bus_file && !bus_list.names_a_generator()) {
+    say(console.err, "BUSFILE " + bus_path + " lists no generator: " +
+                         (bus_list.empty()
+                              ? "every record of the enabled models is converted at check level 0"
+                              : "no record is converted"));
+  }
 
   KisSettings kis_settings{};
+  bool any_enabled = false;
   for (const Model model : kModels) {
     const int m = static_cast<int>(model);
-    kis_settings[m] = number_argument(args, 3 + m, -1.0f);
+    const NumberArgument kis = number_argument(positional, 3 + m, -1.0f);
+    kis_settings[m] = kis.value;
+    any_enabled = any_enabled || kis.value >= 0;
     console.err.write(formatted("Kis for %s = %14.4f\n", model_name(model).data(),
-                                static_cast<double>(kis_settings[m])));
+                                static_cast<double>(kis.value)));
+    if (!kis.whole) {
+      say(console.err, std::string(argument_name(3 + m)) + " " + quoted(positional[3 + m]) +
+                           " is not a number; " + formatted("%g", kis.value) + " used");
+    }
+  }
+  if (!any_enabled) {
+    say(console.err, "no model enabled (no Kis argument of 0 or more): nothing will be converted");
   }
 
   Output check_log;
-  open_output(check_log, args, 6, input, bus_file, console);
+  if (auto refusal = open_fallback(check_log, Role::checklog, 6, positional, files, hooks, console)) {
+    say(console.err, *refusal);
+    return 1;
+  }
   check_log.sink->write(kCheckLogHeader);
   Output report;
-  open_output(report, args, 7, input, bus_file, console);
+  if (auto refusal = open_fallback(report, Role::report, 7, positional, files, hooks, console)) {
+    say(console.err, *refusal);
+    return 1;
+  }
+
+  const NumberArgument tcmin = number_argument(positional, 8, 0.025f);
+  if (!tcmin.whole) {
+    say(console.err, std::string(argument_name(8)) + " " + quoted(positional[8]) +
+                         " is not a number; " + formatted("%g", tcmin.value) + " used");
+  }
 
   ModelCounters counters;
-  RunContext context{number_argument(args, 8, 0.025f), *check_log.sink, *report.sink, counters};
+  FindingCounts finding_counts;
+  RunContext context{tcmin.value, *check_log.sink, *report.sink, counters,
+                     line.summary ? &finding_counts : nullptr};
 
   console.err.flush();
-  LineReader reader(input.fd());
-  convert_records(reader, *output.own, bus_list, kis_settings, context, console.err);
+  place.file = input_path;
+  LineReader& reader = place.reader.emplace(input.source());
+  convert_records(reader, input_path, *output.sink, bus_list, kis_settings, context, console.err);
 
   console.err.write(formatted("Read    this many records:  %5d gensal %5d gentpf %5d genrou\n",
                               counters.read[0], counters.read[1], counters.read[2]));
   console.err.write(formatted("Changed this many records:  %5d  nesal %5d  netpf %5d  nerou\n",
                               counters.changed[0], counters.changed[1], counters.changed[2]));
+  if (bus_file) bus_list.report_unused(bus_path, console.err);
+  if (line.summary) summary.sink->write(finding_counts.csv(counters.read, counters.changed));
 
-  bool ok = report_read_error(reader, args[0], console);
-  input.close();
-  ok = finish(*output.own, &output.file, output.name, console) && ok;
-  ok = finish(*check_log.sink, check_log.own ? &check_log.file : nullptr, check_log.name,
-              console) && ok;
-  bus_file.close();
-  // Standard output is finished once, when both streams fell back to it.
-  if (report.own || check_log.own) {
-    ok = finish(*report.sink, report.own ? &report.file : nullptr, report.name, console) && ok;
+  bool ok = true;
+  if (reader.error() != 0) {
+    say(console.err, "cannot read " + input_path + ": " + platform::error_text(reader.error()));
+    ok = false;
   }
+  // Standard output is finished once, when both the check log and the report went to it.
+  std::vector<Output*> outputs = {&output, &check_log};
+  if (report.own || check_log.own) outputs.push_back(&report);
+  if (line.summary) outputs.push_back(&summary);
+  for (Output* o : outputs) {
+    if (const int error = o->close()) {
+      say(console.err, "cannot write " + o->name + ": " + platform::error_text(error));
+      ok = false;
+    }
+  }
+  if (!ok) return 1;  // the new files are removed as the outputs go
+
+  // Every file is complete: all of them take their places, or, should a signal come, all of
+  // them after it has waited.
+  platform::hold_signals();
+  for (Output* o : {&output, &check_log, &report, &summary}) {
+    if (!o->own) continue;
+    if (const int error = o->file.commit()) {
+      say(console.err, "cannot write " + o->name + ": " + platform::error_text(error));
+      ok = false;
+    }
+  }
+  platform::release_signals();
   return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, Console& console, const FileHooks& hooks) {
+  const ParsedCommandLine parsed = parse_command_line(args);
+  if (parsed.error) {
+    if (!parsed.error->message.empty()) console.err.write(parsed.error->message + "\n");
+    console.err.write(kUsage);
+    return 2;
+  }
+  if (parsed.line.help || parsed.line.version) {
+    console.out.write(parsed.line.help ? kHelp : "tpjconv " TPJCONV_VERSION "\n");
+    return finish_standard_output(console);
+  }
+  Place place;
+  try {
+    return convert(parsed.line, console, hooks, place);
+  } catch (const std::bad_alloc&) {
+    if (place.reader) {
+      say(console.err, "out of memory at line " + std::to_string(place.reader->current_line()) +
+                           " of " + place.file);
+    } else {
+      say(console.err, "out of memory");
+    }
+    return 1;
+  }
 }
 
 }  // namespace tpjconv

@@ -1,0 +1,27 @@
+// The process as the operating system gives it: its standard streams, its identity and the
+// signals that end it. Implemented by posix.cc and windows.cc beside this header.
+#pragma once
+
+#include <string>
+
+namespace tpjconv::platform {
+
+// Opens the standard streams that are closed on the null device, so that no file the run
+// opens later takes their place.
+void open_closed_standard_streams();
+
+// A number that no other running process has: part of the names of new files.
+unsigned long process_id();
+
+// Files that are removed when an interrupt, a termination request, a hang-up or a broken pipe
+// ends the process, before it ends with the status of that signal. The list is kept here
+// because the signal handler can reach nothing else.
+void remove_on_signal(const std::string& path);
+void keep_on_signal(const std::string& path);
+
+// While held, those signals wait; released, a waiting one takes effect. Used around the step
+// that puts every finished output in place, so that it happens whole or not at all.
+void hold_signals();
+void release_signals();
+
+}  // namespace tpjconv::platform

@@ -1,0 +1,123 @@
+#include "run/command_line.h"
+
+#include <cstdlib>
+
+#include "records/fields.h"
+
+namespace tpjconv {
+
+const char* const kUsage =
+    "usage: tpjconv INPUT BUSFILE|none OUTPUT [KIS_GENSAL [KIS_GENTPF [KIS_GENROU [CHECKLOG "
+    "[REPORT [TCMIN]]]]]]\n"
+    "Converts the gensal, gentpf and genrou records of a dynamic-data file to gentpj.\n"
+    "A missing or negative Kis leaves that model unconverted; CHECKLOG and REPORT\n"
+    "default to standard output; TCMIN defaults to 0.025.\n";
+
+const char* const kHelp =
+    "usage: tpjconv [OPTIONS] INPUT BUSFILE|none OUTPUT [KIS_GENSAL [KIS_GENTPF [KIS_GENROU\n"
+    "               [CHECKLOG [REPORT [TCMIN]]]]]]\n"
+    "Converts the gensal, gentpf and genrou records of a dynamic-data file to gentpj.\n"
+    "\n"
+    "Arguments:\n"
+    "  INPUT       the dynamic-data file to convert\n"
+    "  BUSFILE     the bus numbers file: the generators to convert, with check level, Kis and\n"
+    "              bus name; a word beginning with \"none\" converts every generator of the\n"
+    "              enabled models, after you confirm with c\n"
+    "  OUTPUT      the converted dynamic-data file\n"
+    "  KIS_GENSAL  Kis for gensal records; absent or negative: gensal is not converted\n"
+    "  KIS_GENTPF  Kis for gentpf records; absent or negative: gentpf is not converted\n"
+    "  KIS_GENROU  Kis for genrou records; absent or negative: genrou is not converted\n"
+    "  CHECKLOG    the check log, one line per failed check (absent: standard output)\n"
+    "  REPORT      the comparison report of the changed records (absent: standard output)\n"
+    "  TCMIN       the smallest subtransient time constant accepted (absent: 0.025)\n"
+    "\n"
+    "Options, anywhere before an argument \"--\" that ends them:\n"
+    "  -y, --yes       answer the confirmation prompt with c, without reading standard input\n"
+    "  --summary FILE  write a CSV file that counts the check-log lines per model and rule\n"
+    "  -h, --help      print this help and exit\n"
+    "  --version       print the version and exit\n"
+    "\n"
+    "Output files are written beside their names and put in place only when the run succeeds.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the run finished and every file was written, or the prompt was not answered with c\n"
+    "  1  a file could not be opened, read or written, or two arguments name one file\n"
+    "  2  the command line cannot be run: too few or too many arguments, an unknown option\n"
+    "\n"
+    "See tpjconv(1) for the bus numbers file, the check codes and the summary.\n";
+
+namespace {
+
+bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+}  // namespace
+
+ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
+  ParsedCommandLine parsed;
+  CommandLine& line = parsed.line;
+  bool options_ended = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool option =
+        !options_ended && arg.size() >= 2 && arg[0] == '-' && (arg[1] == '-' || is_letter(arg[1]));
+    if (!option) {
+      line.positional.push_back(arg);
+    } else if (arg == "--") {
+      options_ended = true;
+    } else if (arg == "-y" || arg == "--yes") {
+      line.yes = true;
+    } else if (arg == "-h" || arg == "--help") {
+      line.help = true;
+    } else if (arg == "--version") {
+      line.version = true;
+    } else if (arg == "--summary") {
+      if (i + 1 == args.size()) {
+        parsed.error = UsageError{"tpjconv: option '--summary' needs a file name"};
+        return parsed;
+      }
+      line.summary = args[++i];
+    } else if (arg.starts_with("--summary=")) {
+      line.summary = arg.substr(10);
+    } else {
+      parsed.error = UsageError{"tpjconv: unknown option '" + arg + "'"};
+      return parsed;
+    }
+  }
+  if (line.help || line.version) return parsed;
+  if (line.summary && line.summary->empty()) {
+    parsed.error = UsageError{"tpjconv: option '--summary' needs a file name"};
+  } else if (line.positional.size() < 3 || line.positional.size() > 9) {
+    parsed.error = UsageError{};
+  }
+  return parsed;
+}
+
+NumberArgument number_argument(const std::vector<std::string>& positional, std::size_t index,
+                               float fallback) {
+  if (index >= positional.size()) return {fallback, true};
+  const std::string& text = positional[index];
+  NumberArgument number{scan_float(text).value_or(0.0f), false};
+  // Whole: the number, with nothing but white space around it.
+  char* stop = nullptr;
+  std::strtof(text.c_str(), &stop);
+  if (stop != text.c_str()) {
+    number.whole = true;
+    for (; *stop != '\0'; ++stop) {
+      if (*stop != ' ' && *stop != '\t' && *stop != '\n' && *stop != '\r' && *stop != '\v' &&
+          *stop != '\f') {
+        number.whole = false;
+        break;
+      }
+    }
+  }
+  return number;
+}
+
+const char* argument_name(std::size_t index) {
+  static const char* const kNames[] = {"INPUT",      "BUSFILE",    "OUTPUT",
+                                       "KIS_GENSAL", "KIS_GENTPF", "KIS_GENROU",
+                                       "CHECKLOG",   "REPORT",     "TCMIN"};
+  return index < 9 ? kNames[index] : "ARGUMENT";
+}
+
+}  // namespace tpjconv

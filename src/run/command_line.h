@@ -1,0 +1,51 @@
+// The command line: nine positional arguments, as ever, and options for scripts.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tpjconv {
+
+// The arguments as given: the positional ones in order, and the options.
+struct CommandLine {
+  std::vector<std::string> positional;
+  bool yes = false;                    // -y, --yes: answer the prompt with c
+  std::optional<std::string> summary;  // --summary FILE
+  bool help = false;                   // -h, --help
+  bool version = false;                // --version
+};
+
+// A command line that cannot be run: what to say before the usage (empty: the usage alone).
+struct UsageError {
+  std::string message;
+};
+
+// Options are recognised anywhere before "--"; an argument that begins with "--", or with "-" and
+// a letter, is an option, so negative numbers stay positional. More than nine positional
+// arguments, or fewer than three without --help or --version, is a usage error.
+struct ParsedCommandLine {
+  CommandLine line;
+  std::optional<UsageError> error;
+};
+ParsedCommandLine parse_command_line(const std::vector<std::string>& args);
+
+// A number argument read as "%f" reads it: leading white space, then the longest numeric prefix.
+struct NumberArgument {
+  float value = 0.0f;
+  bool whole = true;  // false when the text is not wholly a number: part or all of it is ignored
+};
+
+// Argument `index` (0-based) of `positional`: `fallback` when absent, 0 when it does not begin
+// with a number.
+NumberArgument number_argument(const std::vector<std::string>& positional, std::size_t index,
+                               float fallback);
+
+// The names of the positional arguments in usage and messages: INPUT, BUSFILE, ...
+const char* argument_name(std::size_t index);
+
+// The short usage printed with a usage error, and the whole help of --help.
+extern const char* const kUsage;
+extern const char* const kHelp;
+
+}  // namespace tpjconv

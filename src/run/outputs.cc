@@ -65,10 +65,15 @@ std::optional<std::string> find_collision(const std::vector<RunFile>& files) {
 
 int OutputFile::open(const std::string& path) {
   const platform::FileIdentity id = platform::identify(path);
-  const bool direct = id.kind == platform::FileKind::special ||
-                      id.kind == platform::FileKind::directory || is_standard_stream(id);
+  bool direct = !id.known || id.kind == platform::FileKind::special ||
+                id.kind == platform::FileKind::directory || is_standard_stream(id);
   if (!direct) {
     target_ = platform::link_target(path);
+    // A link whose text names no path to the same file (a descriptor of /proc, say) cannot be
+    // replaced by name: such a file is written where it stands.
+    direct = !platform::same_file(platform::identify(target_), id);
+  }
+  if (!direct) {
     // A file its owner made read-only is not replaced, as it would not be overwritten.
     if (platform::write_protected(target_)) return EACCES;
     const int permissions = platform::permissions_of(target_);

@@ -53,10 +53,8 @@ struct Output {
     if (const int error = file.open(path)) return error;
     name = path;
     ByteSink* destination = &file.sink();
-    if (hooks.writing) {
-      stand_in = hooks.writing(path, *destination);
-      destination = stand_in.get();
-    }
+    if (hooks.writing) stand_in = hooks.writing(path, *destination);
+    if (stand_in) destination = stand_in.get();
     own.emplace(*destination);
     sink = &*own;
     return 0;

@@ -21,7 +21,7 @@ struct Console {
 
 // Where a test puts a stand-in between the run and a file it reads or writes: a hook that is set
 // gets each file the run opens by name, with that name, and returns what the run uses in its
-// place. A normal run sets none.
+// place, or nothing to leave the file as it is. A normal run sets none.
 struct FileHooks {
   std::function<std::unique_ptr<ByteSource>(const std::string& path, ByteSource& file)> reading;
   std::function<std::unique_ptr<ByteSink>(const std::string& path, ByteSink& file)> writing;

@@ -1,6 +1,7 @@
 #include "tool_process.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,29 +23,47 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
-int run_tool(const std::filesystem::path& work, const std::vector<std::string>& args,
-             const std::filesystem::path& stdin_path, const std::filesystem::path& out_path,
-             const std::filesystem::path& err_path) {
+int start_tool(const std::filesystem::path& work, const std::vector<std::string>& args,
+               const ToolStreams& streams) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(TPJCONV_BINARY));
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
   const pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(work.c_str()) != 0) _exit(127);
-    const int in = open(stdin_path.c_str(), O_RDONLY);
-    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || err < 0) _exit(127);
+  if (pid != 0) return pid;
+  if (chdir(work.c_str()) != 0) _exit(127);
+  const int out = open(streams.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int err = open(streams.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (out < 0 || err < 0) _exit(127);
+  dup2(out, 1);
+  dup2(err, 2);
+  if (streams.in.empty()) {
+    close(0);
+  } else {
+    const int in = open(streams.in.c_str(), O_RDONLY);
+    if (in < 0) _exit(127);
     dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(TPJCONV_BINARY));
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(TPJCONV_BINARY, argv.data());
-    _exit(127);
   }
+  for (int fd = 3; fd < 64; ++fd) close(fd);
+  if (streams.address_space > 0) {
+    const rlimit limit{static_cast<rlim_t>(streams.address_space),
+                       static_cast<rlim_t>(streams.address_space)};
+    setrlimit(RLIMIT_AS, &limit);
+  }
+  execv(TPJCONV_BINARY, argv.data());
+  _exit(127);
+}
+
+int wait_tool(int pid) {
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+int run_tool(const std::filesystem::path& work, const std::vector<std::string>& args,
+             const std::filesystem::path& stdin_path, const std::filesystem::path& out_path,
+             const std::filesystem::path& err_path) {
+  return wait_tool(start_tool(work, args, {stdin_path, out_path, err_path}));
 }
 
 }  // namespace tpjconv::testing

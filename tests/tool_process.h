@@ -13,6 +13,22 @@ std::string read_file(const std::filesystem::path& path);
 // The lines of a text, without their line ends.
 std::vector<std::string> lines_of(const std::string& text);
 
+// How the child's standard streams and limits are set.
+struct ToolStreams {
+  std::filesystem::path in;   // empty: standard input closed
+  std::filesystem::path out;  // created or emptied
+  std::filesystem::path err;
+  long address_space = 0;     // bytes the child may map; 0: no limit
+};
+
+// Starts the tool in `work` with `args`; returns the child's process id.
+int start_tool(const std::filesystem::path& work, const std::vector<std::string>& args,
+               const ToolStreams& streams);
+
+// Waits for a child started by start_tool(). Returns its exit status, or 128 + the signal that
+// ended it.
+int wait_tool(int pid);
+
 // Runs the tool in `work` with `args`, standard input from `stdin_path`, standard output and
 // error into files. Returns the exit status (128 + the signal when a signal ended it).
 int run_tool(const std::filesystem::path& work, const std::vector<std::string>& args,

@@ -1,0 +1,284 @@
+// Whole runs of the built tool where the files around it matter: signals in the middle of a run,
+// two runs on one output, memory running out, closed standard streams, and outputs that are the
+// same file as another file of the run through links or standard output.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tool_process.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using tpjconv::testing::read_file;
+using tpjconv::testing::start_tool;
+using tpjconv::testing::ToolStreams;
+using tpjconv::testing::wait_tool;
+
+// A record with findings at check level 0: its converted line, check-log lines and report block
+// make the outputs larger than the input.
+constexpr std::string_view kRecord =
+    "genrou 7 \"G7      \" 22.00 \"1 \" : #9 mva=100 4.0 0.02 0.4 0.05 3.0 0.0 1.8 1.7 0.9 0.5 "
+    "0.25 0.2 0.1 0.3 0.06 0.0 0.3\n";
+
+const std::vector<std::string> kEarlierFiles = {"out.dat", "check.log", "report.txt"};
+
+class WholeRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() /
+            ("tpjconv_whole_" + std::to_string(getpid()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root_);
+    work_ = root_ / "work";
+    fs::create_directories(work_);
+  }
+  void TearDown() override {
+    if (!HasFailure()) fs::remove_all(root_);
+  }
+
+  void write(const std::string& name, std::string_view text) {
+    std::ofstream(work_ / name, std::ios::binary) << text;
+  }
+
+  void write_records(const std::string& name, std::size_t megabytes) {
+    std::ofstream out(work_ / name, std::ios::binary);
+    std::string block;
+    for (int i = 0; i < 1000; ++i) block += kRecord;
+    for (std::size_t done = 0; done < megabytes << 20; done += block.size()) out << block;
+  }
+
+  void write_earlier_files() {
+    for (const auto& name : kEarlierFiles) write(name, "from the run before: " + name + "\n");
+  }
+
+  void expect_earlier_files_kept() {
+    for (const auto& name : kEarlierFiles) {
+      EXPECT_EQ("from the run before: " + name + "\n", read_file(work_ / name)) << name;
+    }
+  }
+
+  std::set<std::string> names() const {
+    std::set<std::string> found;
+    for (const auto& entry : fs::directory_iterator(work_)) {
+      found.insert(entry.path().filename().string());
+    }
+    return found;
+  }
+
+  ToolStreams streams(const std::string& in = "/dev/null") const {
+    return {in, root_ / "stdout", root_ / "stderr"};
+  }
+
+  int run(const std::vector<std::string>& args, const std::string& in = "/dev/null") {
+    const int status = wait_tool(start_tool(work_, args, streams(in)));
+    console_ = read_file(root_ / "stderr");
+    return status;
+  }
+
+  fs::path root_;
+  fs::path work_;
+  std::string console_;
+};
+
+const std::vector<std::string> kArgs = {"-y", "in.dat", "none", "out.dat", "0.3", "0.3", "0.3",
+                                        "check.log", "report.txt"};
+
+// Waits until a new file beside out.dat holds at least `bytes`; false when the run ended first.
+bool wait_for_new_output(const fs::path& dir, std::uintmax_t bytes, int pid) {
+  for (int i = 0; i < 200000; ++i) {
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      const std::string name = entry.path().filename().string();
+      std::error_code ec;
+      if (name.starts_with(".out.dat.tpjconv-") && fs::file_size(entry.path(), ec) >= bytes) {
+        return true;
+      }
+    }
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  return false;
+}
+
+TEST_F(WholeRun, ASignalInTheMiddleOfARunKeepsTheEarlierFilesAndLeavesNothing) {
+  write_records("in.dat", 60);
+  const std::set<std::string> before = {"in.dat", "out.dat", "check.log", "report.txt"};
+  const std::pair<int, std::uintmax_t> moments[] = {
+      {SIGINT, 1 << 20}, {SIGTERM, 8 << 20}, {SIGHUP, 30 << 20}};
+  for (const auto& [signal_number, bytes] : moments) {
+    SCOPED_TRACE(signal_number);
+    write_earlier_files();
+    const int pid = start_tool(work_, kArgs, streams());
+    ASSERT_TRUE(wait_for_new_output(work_, bytes, pid)) << "the run ended before the signal";
+    kill(pid, signal_number);
+    EXPECT_EQ(128 + signal_number, wait_tool(pid));
+    expect_earlier_files_kept();
+    EXPECT_EQ(before, names());
+  }
+}
+
+TEST_F(WholeRun, TwoRunsOnOneOutputEachLeaveACompleteFile) {
+  write_records("long.dat", 12);
+  write("short.dat", "# a short file\n" + std::string(kRecord));
+  // Each run alone first, for the files it leaves.
+  std::vector<std::string> alone[2];
+  const char* inputs[2] = {"long.dat", "short.dat"};
+  for (int i = 0; i < 2; ++i) {
+    std::vector<std::string> args = kArgs;
+    args[1] = inputs[i];
+    ASSERT_EQ(0, run(args));
+    for (const auto& name : kEarlierFiles) alone[i].push_back(read_file(work_ / name));
+  }
+  // Then both at once, the short one starting while the long one writes.
+  std::vector<std::string> long_args = kArgs, short_args = kArgs;
+  long_args[1] = "long.dat";
+  short_args[1] = "short.dat";
+  const int first = start_tool(work_, long_args, streams());
+  ASSERT_TRUE(wait_for_new_output(work_, 1 << 20, first));
+  const int second =
+      start_tool(work_, short_args, {"/dev/null", root_ / "stdout2", root_ / "stderr2"});
+  EXPECT_EQ(0, wait_tool(second));
+  EXPECT_EQ(0, wait_tool(first));
+  for (std::size_t f = 0; f < kEarlierFiles.size(); ++f) {
+    const std::string now = read_file(work_ / kEarlierFiles[f]);
+    // The long run finished last: its files are there, whole.
+    EXPECT_TRUE(now == alone[0][f]) << kEarlierFiles[f] << " is not the long run's";
+  }
+  EXPECT_EQ((std::set<std::string>{"long.dat", "short.dat", "out.dat", "check.log", "report.txt"}),
+            names());
+}
+
+TEST_F(WholeRun, RunningOutOfMemoryEndsWithAMessageAndKeepsTheEarlierFiles) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
+#endif
+  // One line of 96 MB: holding it takes more than the 64 MB the run may map.
+  {
+    std::ofstream out(work_ / "in.dat", std::ios::binary);
+    out << "# a comment line\n";
+    const std::string block(1 << 20, 'x');
+    for (int i = 0; i < 96; ++i) out << block;
+    out << "\n";
+  }
+  write_earlier_files();
+  ToolStreams limited = streams();
+  limited.address_space = 64L << 20;
+  EXPECT_EQ(1, wait_tool(start_tool(work_, kArgs, limited)));
+  EXPECT_TRUE(read_file(root_ / "stderr").ends_with("tpjconv: out of memory at line 2 of in.dat\n"))
+      << read_file(root_ / "stderr");
+  expect_earlier_files_kept();
+  EXPECT_EQ((std::set<std::string>{"in.dat", "out.dat", "check.log", "report.txt"}), names());
+}
+
+TEST_F(WholeRun, ClosedStandardInputIsNoAnswerAndNoFileTakesItsPlace) {
+  write("in.dat", "c first byte of the data\n" + std::string(kRecord));
+  // Without --yes the prompt finds standard input at its end: nothing is converted.
+  std::vector<std::string> args(kArgs.begin() + 1, kArgs.end());
+  EXPECT_EQ(0, run(args, ""));
+  EXPECT_TRUE(console_.ends_with("Type c to continue, a to abort : \n"
+                                 "tpjconv: no answer; nothing converted\n"))
+      << console_;
+  EXPECT_EQ((std::set<std::string>{"in.dat"}), names());
+  // With --yes the run reads all of its input, its first byte included.
+  EXPECT_EQ(0, run(kArgs, ""));
+  const std::string output = read_file(work_ / "out.dat");
+  EXPECT_TRUE(output.starts_with("c first byte of the data\ngentpj 7 ")) << output;
+}
+
+TEST_F(WholeRun, HelpAndVersionSayWhenStandardOutputFails) {
+  for (const char* option : {"--help", "--version"}) {
+    const int status = wait_tool(
+        start_tool(work_, {option}, {"/dev/null", "/dev/full", root_ / "stderr"}));
+    EXPECT_EQ(1, status) << option;
+    EXPECT_EQ("tpjconv: cannot write standard output: No space left on device\n",
+              read_file(root_ / "stderr"))
+        << option;
+  }
+}
+
+TEST_F(WholeRun, OutputsThatAreOneFileThroughLinksOrStandardOutputAreRefused) {
+  write("in.dat", kRecord);
+  write_earlier_files();
+  fs::create_hard_link(work_ / "out.dat", work_ / "twin.dat");
+  fs::create_symlink("in.dat", work_ / "input.lnk");
+  fs::create_symlink("new.dat", work_ / "dangling.lnk");
+  const std::set<std::string> before = names();
+  const struct {
+    std::vector<std::string> args;
+    std::string message;
+  } refused[] = {
+      {{"-y", "in.dat", "none", "out.dat", "0.3", "0.3", "0.3", "twin.dat", "report.txt"},
+       "tpjconv: CHECKLOG twin.dat is the same file as OUTPUT out.dat; nothing written\n"},
+      {{"-y", "in.dat", "none", "out.dat", "0.3", "0.3", "0.3", "check.log", "input.lnk"},
+       "tpjconv: REPORT input.lnk is the same file as INPUT in.dat; nothing written\n"},
+      // A file that does not exist yet, named once directly and once through a link.
+      {{"-y", "in.dat", "none", "new.dat", "0.3", "0.3", "0.3", "dangling.lnk", "report.txt"},
+       "tpjconv: CHECKLOG dangling.lnk is the same file as OUTPUT new.dat; nothing written\n"},
+      {{"-y", "in.dat", "none", "out.dat", "0.3", "0.3", "0.3", "check.log", "report.txt",
+        "--summary", "./twin.dat"},
+       "tpjconv: SUMMARY ./twin.dat is the same file as OUTPUT out.dat; nothing written\n"},
+  };
+  for (const auto& [args, message] : refused) {
+    EXPECT_EQ(1, run(args)) << message;
+    EXPECT_EQ(message, console_);
+    expect_earlier_files_kept();
+    EXPECT_EQ(before, names());
+  }
+  // The check log on standard output, and standard output is the output file: as with
+  // "> out.dat" on the command line, the shell has emptied it, and the run must not go on.
+  const int pid = start_tool(work_, {"-y", "in.dat", "none", "out.dat", "0.3", "0.3", "0.3"},
+                             {"/dev/null", work_ / "out.dat", root_ / "stderr"});
+  EXPECT_EQ(1, wait_tool(pid));
+  EXPECT_EQ("tpjconv: CHECKLOG standard output is the same file as OUTPUT out.dat; nothing written\n",
+            read_file(root_ / "stderr"));
+  EXPECT_EQ("", read_file(work_ / "out.dat"));
+  EXPECT_EQ(before, names());
+}
+
+TEST_F(WholeRun, ANewOutputKeepsTheModeOfTheFileItReplacesAndTheLinkToIt) {
+  write("in.dat", kRecord);
+  write_earlier_files();
+  fs::permissions(work_ / "out.dat", fs::perms(0640));
+  fs::rename(work_ / "report.txt", work_ / "reports.txt");
+  fs::create_symlink("reports.txt", work_ / "report.txt");
+  fs::remove(work_ / "check.log");
+  ASSERT_EQ(0, run(kArgs));
+  EXPECT_EQ(fs::perms(0640), fs::status(work_ / "out.dat").permissions() & fs::perms::all);
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(fs::perms(0666 & ~mask), fs::status(work_ / "check.log").permissions() & fs::perms::all);
+  EXPECT_TRUE(fs::is_symlink(work_ / "report.txt"));
+  EXPECT_TRUE(read_file(work_ / "reports.txt").starts_with("\ngenrou, 7 "));
+  EXPECT_TRUE(read_file(work_ / "out.dat").starts_with("gentpj 7 "));
+}
+
+TEST_F(WholeRun, FilesThatMayNotBeReadOrWrittenNameTheReason) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not stop the superuser";
+  write("in.dat", kRecord);
+  fs::permissions(work_ / "in.dat", fs::perms::none);
+  EXPECT_EQ(1, run(kArgs));
+  EXPECT_EQ("Unable to open input file\ntpjconv: in.dat: Permission denied\n", console_);
+  fs::permissions(work_ / "in.dat", fs::perms(0644));
+  fs::create_directory(work_ / "locked");
+  fs::permissions(work_ / "locked", fs::perms(0555));
+  std::vector<std::string> args = kArgs;
+  args[3] = "locked/out.dat";
+  EXPECT_EQ(1, run(args));
+  EXPECT_TRUE(console_.ends_with("Unable to open outputfile\n"
+                                 "tpjconv: locked/out.dat: Permission denied\n"))
+      << console_;
+}
+
+}  // namespace

@@ -138,3 +138,82 @@ TEST(RecognisedModel, FirstSixCharactersFromTheFirstColumn) {
 
 }  // namespace
 }  // namespace tpjconv
+
+namespace tpjconv {
+namespace {
+
+std::string genrou_with(std::string_view params) {
+  return "genrou 1 \"A\" 1.0 \"1 \" : #9 mva=100 " + std::string(params) + "\n";
+}
+
+TEST(ReadParamList, NamedNumbersGoToTheCellsOfTheirNames) {
+  ParamTable in_order{}, shuffled{};
+  const std::string a = genrou_with(
+      "\"tpdo\" 8.0 \"tppdo\" 0.03 \"tpqo\" 0.4 \"tppqo\" 0.05 \"h\" 5.0 \"d\" 0.0 \"ld\" 1.8 "
+      "\"lq\" 1.7 \"lpd\" 0.3 \"lpq\" 0.55 \"lppd\" 0.25 \"ll\" 0.2 \"s1\" 0.1 \"s12\" 0.3 "
+      "\"ra\" 0.0025 \"rcomp\" 0.0 \"xcomp\" 0.0 \"accel\" 0.5");
+  const std::string b = genrou_with(
+      "\"XCOMP\" 0.0 \"accel\" 0.5 \"Ld\" 1.8 \"tpdo\" 8.0 \"lpq\" 0.55 \"rcomp\" 0.0 \"ra\" 0.0025 "
+      "\"tppqo\" 0.05 \"s12\" 0.3 \"h\" 5.0 \"tpqo\" 0.4 \"ll\" 0.2 \"d\" 0.0 \"lppd\" 0.25 "
+      "\"tppdo\" 0.03 \"s1\" 0.1 \"lpd\" 0.3 \"lq\" 1.7");
+  const ParamList la = read_param_list(a, *header_length(a), Model::genrou, in_order);
+  const ParamList lb = read_param_list(b, *header_length(b), Model::genrou, shuffled);
+  EXPECT_EQ(NamedForm::by_name, la.form);
+  EXPECT_EQ(NamedForm::by_name, lb.form);
+  EXPECT_EQ(100.0f, lb.mva_base);
+  for (int k = 0; k < 17; ++k) {
+    EXPECT_EQ(in_order[k].value, shuffled[k].value) << k;
+    EXPECT_EQ(1, shuffled[k].present) << k;
+  }
+  EXPECT_EQ(1.8f, shuffled[6].value);
+  EXPECT_EQ(0.55f, shuffled[9].value);
+  EXPECT_EQ(0, shuffled[17].present);  // accel takes no cell
+
+  // A name the record leaves out is absent; the line end after a last blank is no number.
+  ParamTable table{};
+  const std::string short_one = "gensal 1 \"A\" 1 \"1\" : \"tppdo\" 0.03 \"tpdo\" 5.0 \n";
+  EXPECT_EQ(NamedForm::by_name,
+            read_param_list(short_one, *header_length(short_one), Model::gensal, table).form);
+  EXPECT_EQ(5.0f, table[0].value);
+  EXPECT_EQ(0.03f, table[1].value);
+  EXPECT_EQ(0, table[2].present);
+  EXPECT_EQ(78.0f, table[2].value);
+  // A named field that is no number marks its cell present with the placeholder.
+  const std::string word = "gentpf 1 \"A\" 1 \"1\" : \"lppq\" abc \"tpdo\" 5.0\n";
+  const ParamList lw = read_param_list(word, *header_length(word), Model::gentpf, table);
+  EXPECT_EQ(1u << 11, lw.not_numbers);
+  EXPECT_EQ(1, table[11].present);
+  EXPECT_EQ(78.0f, table[11].value);
+}
+
+TEST(ReadParamList, NamesThatDoNotFitAreReadByPosition) {
+  struct Case {
+    std::string params;
+    NameProblem problem;
+    std::string field;
+  };
+  const Case cases[] = {
+      {"\"tpdo\" 8.0 \"lppq\" 0.2 \"tppdo\" 0.03", NameProblem::unknown_name, "\"lppq\""},
+      {"\"tpdo\" 8.0 \"Ang p\" 0.2", NameProblem::unknown_name, "\"Ang_p\""},
+      {"\"tpdo\" 8.0 \"TPDO\" 0.03", NameProblem::repeated_name, "\"TPDO\""},
+      {"\"tpdo\" 8.0 0.03 \"tpqo\" 0.4", NameProblem::number_without_name, "0.03"},
+      {"\"tpdo\" 8.0 \"tppdo\" \"tpqo\" 0.4", NameProblem::name_without_number, "\"tppdo\""},
+      {"\"tpdo\" 8.0 \"accel\"", NameProblem::name_without_number, "\"accel\""},
+  };
+  for (const Case& c : cases) {
+    ParamTable table{};
+    const std::string record = genrou_with(c.params);
+    const ParamList list = read_param_list(record, *header_length(record), Model::genrou, table);
+    EXPECT_EQ(NamedForm::by_position, list.form) << c.params;
+    EXPECT_EQ(c.problem, list.problem) << c.params;
+    EXPECT_EQ(c.field, list.problem_field) << c.params;
+    // By position, as a record without names: one quoted field skipped before each number.
+    EXPECT_EQ(8.0f, table[0].value) << c.params;
+  }
+  ParamTable table{};
+  const std::string plain = genrou_with("8.0 0.03");
+  EXPECT_EQ(NamedForm::none, read_param_list(plain, *header_length(plain), Model::genrou, table).form);
+}
+
+}  // namespace
+}  // namespace tpjconv

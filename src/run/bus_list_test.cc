@@ -96,5 +96,69 @@ TEST(BusList, EntryWithoutNameMatchesOnlyAnEmptyName) {
             console.text());
 }
 
+TEST(BusList, UnitIdsCompareWithoutTheirBlanks) {
+  BusList list;
+  list.add(parse_bus_line("17 1 0 0.2 \"G17     \"\n"));     // written 1
+  list.add(parse_bus_line("18 \" 2\" 1 0.4 \"G18     \"\n"));  // written " 2": the quote ends it
+  list.add(parse_bus_line("19 12 0 0.6 \"G19     \"\n"));
+  Sink console;
+  EXPECT_EQ(0.2f, list.lookup(17, " 1", "G17     ", console).kis);
+  EXPECT_EQ(0.2f, list.lookup(17, "1 ", "G17     ", console).kis);
+  EXPECT_EQ(0.4f, list.lookup(18, " 2", "G18     ", console).kis);
+  EXPECT_EQ(0.6f, list.lookup(19, "12", "G19     ", console).kis);
+  EXPECT_EQ("", console.text());
+  // Two characters still count: 12 is not 1, and 1 2 is neither.
+  EXPECT_EQ(-1.0f, list.lookup(19, "1 ", "G19     ", console).kis);
+  EXPECT_EQ(-1.0f, list.lookup(17, "12", "G17     ", console).kis);
+  // A line without unit ID matches no record, not even one whose ID is blank.
+  BusList no_id;
+  no_id.add(parse_bus_line("20\n"));
+  EXPECT_EQ(-1.0f, no_id.lookup(20, "  ", "", console).kis);
+}
+
+TEST(BusList, LoadingReportsFieldsThatAreNoNumbersAndEntriesListedTwice) {
+  const std::string text =
+      "heading\n"
+      "x17 1 0 0.2 NAME\n"
+      "17 1 one 0.2 NAME\n"
+      "17 \" 1\" 1 zero NAME\n"
+      "18 1 \n"
+      "\n";
+  LineReader input(text);
+  Sink console;
+  BusList list = BusList::load(input, "bus.txt", console);
+  EXPECT_EQ(5u, list.size());
+  EXPECT_EQ(
+      "tpjconv: bus.txt:2: bus number \"x17\" is not a number; the line selects no generator\n"
+      "tpjconv: bus.txt:3: check level \"one\" is not a number; 0 used\n"
+      "tpjconv: bus.txt:4: Kis \"zero\" is not a number; 0 used\n"
+      "tpjconv: bus.txt:4: bus 17 unit ID \"1 \" is listed again; line 3 is used\n",
+      console.text());
+  // The first entry of bus 17 is used; the entry of bus 18 is not: it is reported, the line
+  // without a bus number, the repeated entry and the empty line are not.
+  Sink lookups;
+  EXPECT_EQ(0, list.lookup(17, "1 ", "NAME\n", lookups).check_level);
+  Sink unused;
+  list.report_unused("bus.txt", unused);
+  EXPECT_EQ("tpjconv: bus.txt:5: bus 18 unit ID \"1 \" matched no record\n", unused.text());
+}
+
+TEST(BusList, UnusedEntriesAreShownTenByLineThenCounted) {
+  std::string text = "heading\n";
+  for (int bus = 1; bus <= 13; ++bus) text += std::to_string(bus) + " 1 0 0.3 NAME\n";
+  LineReader input(text);
+  Sink console;
+  BusList list = BusList::load(input, "b.txt", console);
+  list.lookup(4, "1 ", "NAME", console);
+  Sink unused;
+  list.report_unused("b.txt", unused);
+  const std::string shown = unused.text();
+  EXPECT_TRUE(shown.starts_with("tpjconv: b.txt:2: bus 1 unit ID \"1 \" matched no record\n"));
+  EXPECT_EQ(std::string::npos, shown.find("bus 4 "));
+  EXPECT_TRUE(shown.ends_with("tpjconv: b.txt:12: bus 11 unit ID \"1 \" matched no record\n"
+                              "tpjconv: b.txt: 2 more entries matched no record\n"))
+      << shown;
+}
+
 }  // namespace
 }  // namespace tpjconv

@@ -95,18 +95,36 @@ bool contains_lines(const std::string& text, const std::string& excerpt) {
 TEST(Readme, ExcerptsOfTheExampleAppearInTheFilesTheyComeFrom) {
   const std::vector<std::string> readme = lines_of(read_file(kSourceDir / "README.md"));
   ASSERT_FALSE(readme.empty()) << "README.md not found in " << kSourceDir;
-  const std::vector<std::string> names = readme_arguments(readme);
+  const std::vector<std::string> words = readme_arguments(readme);
+  // The positional arguments, and the file of the --summary option.
+  std::vector<std::string> names;
+  std::string summary;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (words[i] == "--summary" && i + 1 < words.size()) {
+      summary = words[++i];
+    } else {
+      names.push_back(words[i]);
+    }
+  }
   ASSERT_EQ(names.size(), 8u) << "the README's first command does not run the example with eight "
                                  "arguments";
+  ASSERT_FALSE(summary.empty()) << "the README's first command writes no summary";
 
   const fs::path scratch =
       fs::temp_directory_path() / ("tpjconv_readme_" + std::to_string(getpid()));
   fs::remove_all(scratch);
   fs::create_directories(scratch);
+  // Run from the source tree, as the README's command is, so that the console names the
+  // example's files as it shows them; what the run writes goes to the scratch directory.
+  const auto argument = [&](const std::string& name) {
+    return name.rfind("build/", 0) == 0 ? resolve(name, scratch).string() : name;
+  };
   std::vector<std::string> args;
-  for (const std::string& name : names) args.push_back(resolve(name, scratch).string());
+  for (const std::string& name : names) args.push_back(argument(name));
+  args.push_back("--summary");
+  args.push_back(argument(summary));
   const fs::path console_path = scratch / ".stderr";
-  ASSERT_EQ(run_tool(scratch, args, "/dev/null", scratch / ".stdout", console_path), 0)
+  ASSERT_EQ(run_tool(kSourceDir, args, "/dev/null", scratch / ".stdout", console_path), 0)
       << read_file(console_path);
 
   const std::vector<Excerpt> excerpts = excerpts_of(readme);
@@ -122,10 +140,11 @@ TEST(Readme, ExcerptsOfTheExampleAppearInTheFilesTheyComeFrom) {
         << excerpt.text;
     sources.insert(excerpt.file);
   }
-  // The walk-through shows each of the three results: output file, check log, report.
+  // The walk-through shows each of the results: output file, check log, report, summary.
   for (const std::size_t index : {2u, 6u, 7u}) {
     EXPECT_EQ(sources.count(names[index]), 1u) << "no README excerpt of " << names[index];
   }
+  EXPECT_EQ(sources.count(summary), 1u) << "no README excerpt of " << summary;
   if (!HasFailure()) fs::remove_all(scratch);
 }
 

@@ -8,7 +8,9 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +23,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using tpjconv::testing::lines_of;
 using tpjconv::testing::read_file;
 using tpjconv::testing::start_tool;
 using tpjconv::testing::ToolStreams;
@@ -279,6 +282,81 @@ TEST_F(WholeRun, FilesThatMayNotBeReadOrWrittenNameTheReason) {
   EXPECT_TRUE(console_.ends_with("Unable to open outputfile\n"
                                  "tpjconv: locked/out.dat: Permission denied\n"))
       << console_;
+}
+
+// Counts the check log's lines by model, code and the text of the check that wrote each (the last
+// text of its notes), and the records read and changed of the console, as the summary shows them.
+std::map<std::string, long> counted_from_check_log(const std::string& check_log,
+                                                   const std::string& console) {
+  std::map<std::string, long> counts;
+  const auto lines = lines_of(check_log);
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    // "LABEL ,CODE,  ,TEXT ,TEXT": the label ends with the quoted unit ID.
+    const std::size_t code_at = line.find("\" ,") + 3;
+    const std::string code = line.substr(code_at, 3);
+    std::string text = line.substr(line.rfind(',') + 1);
+    while (text.ends_with(' ')) text.pop_back();
+    ++counts[line.substr(0, 6) + "," + code + "," + text];
+  }
+  const char* models[] = {"gensal", "gentpf", "genrou"};
+  for (const char* total : {"Read    this many records:", "Changed this many records:"}) {
+    std::istringstream numbers(console.substr(console.find(total) + 26));
+    for (const char* model : models) {
+      long n = 0;
+      std::string word;
+      numbers >> n >> word;
+      counts[std::string(model) + (total[0] == 'R' ? ",read" : ",changed")] = n;
+    }
+  }
+  return counts;
+}
+
+TEST(Summary, CountsWhatTheCheckLogShowsInEveryCase) {
+  const fs::path cases = TPJCONV_CASES_DIR;
+  int compared = 0;
+  for (const auto& entry : fs::directory_iterator(cases)) {
+    const std::vector<std::string> args = lines_of(read_file(entry.path() / "args"));
+    if (args.size() < 7 || args[6] != "check.log") continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    const fs::path root =
+        fs::temp_directory_path() / ("tpjconv_summary_" + std::to_string(getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "work");
+    for (const auto& file : fs::directory_iterator(entry.path())) {
+      if (file.path().filename() != "expected") {
+        fs::copy(file.path(), root / "work" / file.path().filename(), fs::copy_options::recursive);
+      }
+    }
+    std::vector<std::string> with_summary = args;
+    with_summary.insert(with_summary.begin(), {"--yes", "--summary", "summary.csv"});
+    const int status = wait_tool(start_tool(root / "work", with_summary,
+                                            {"/dev/null", root / "stdout", root / "stderr"}));
+    if (status != 0) continue;
+    ++compared;
+    std::map<std::string, long> from_summary;
+    const auto rows = lines_of(read_file(root / "work" / "summary.csv"));
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ("model,code,text,count,corrected", rows[0]);
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+      const std::size_t last = rows[i].rfind(',');
+      const std::size_t count_at = rows[i].rfind(',', last - 1) + 1;
+      std::string key = rows[i].substr(0, count_at - 1);
+      // The totals rows carry their own words: "gensal,read,records read".
+      if (key.ends_with(",records read") || key.ends_with(",records changed")) {
+        key = key.substr(0, key.rfind(','));
+      }
+      from_summary[key] = std::stol(rows[i].substr(count_at, last - count_at));
+      if (last + 1 < rows[i].size()) {
+        EXPECT_LE(std::stol(rows[i].substr(last + 1)), from_summary[key]) << rows[i];
+      }
+    }
+    EXPECT_EQ(counted_from_check_log(read_file(root / "work" / "check.log"),
+                                     read_file(root / "stderr")),
+              from_summary);
+    fs::remove_all(root);
+  }
+  EXPECT_GT(compared, 20);
 }
 
 }  // namespace

@@ -134,8 +134,7 @@ BusList BusList::load(LineReader& input, std::string_view file_name, Sink& conso
     const BusLine read = read_bus_line(*text);
     if (!read.bad_bus_number.empty()) {
       say_at(console, file_name, line,
-             "bus number " + quoted(read.bad_bus_number) +
-                 " is not a number; the line selects no generator");
+             "bus number " + quoted(read.bad_bus_number) + " is not a number; -1 used");
     }
     if (!read.bad_check_level.empty()) {
       say_at(console, file_name, line,

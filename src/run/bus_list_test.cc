@@ -129,7 +129,7 @@ TEST(BusList, LoadingReportsFieldsThatAreNoNumbersAndEntriesListedTwice) {
   BusList list = BusList::load(input, "bus.txt", console);
   EXPECT_EQ(5u, list.size());
   EXPECT_EQ(
-      "tpjconv: bus.txt:2: bus number \"x17\" is not a number; the line selects no generator\n"
+      "tpjconv: bus.txt:2: bus number \"x17\" is not a number; -1 used\n"
       "tpjconv: bus.txt:3: check level \"one\" is not a number; 0 used\n"
       "tpjconv: bus.txt:4: Kis \"zero\" is not a number; 0 used\n"
       "tpjconv: bus.txt:4: bus 17 unit ID \"1 \" is listed again; line 3 is used\n",

@@ -20,9 +20,9 @@ void say_at(Sink& console, std::string_view file, long line_number, std::string_
   console.write(line);
 }
 
-std::string quoted(std::string_view text) {
+std::string printable(std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
-  std::string out = "\"";
+  std::string out;
   for (const char c : text) {
     const auto u = static_cast<unsigned char>(c);
     if (c == '\n') {
@@ -39,8 +39,9 @@ std::string quoted(std::string_view text) {
       out += c;
     }
   }
-  out += '"';
   return out;
 }
+
+std::string quoted(std::string_view text) { return '"' + printable(text) + '"'; }
 
 }  // namespace tpjconv

@@ -32,7 +32,7 @@ std::string record_name(Model model, const RecordHeader& header) {
 }
 
 std::string why_by_position(const ParamList& list, Model model) {
-  const std::string& field = list.problem_field;
+  const std::string field = printable(list.problem_field);
   switch (list.problem) {
     case NameProblem::unknown_name:
       return field + " is not a " + std::string(model_name(model)) + " parameter";

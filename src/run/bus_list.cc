@@ -36,14 +36,17 @@ void warn(Sink& console, std::string_view kind, int bus_number, const BusEntry& 
   console.write(line);
 }
 
-// A field that is only the line end counts as no field; one with text that does not read as a
-// number is noted with that text.
-bool is_line_end(std::string_view field) {
-  return field.find_first_not_of("\r\n") == std::string_view::npos;
+// The line end of a line whose last field ended before it is no field; a field with text that
+// does not read as a number is noted with that text.
+bool is_line_end(std::string_view field, std::string_view line) {
+  return field.data() + field.size() == line.data() + line.size() &&
+         field.find_first_not_of("\r\n") == std::string_view::npos;
 }
 
-std::string field_text(std::string_view field) {
-  while (!field.empty() && (field.back() == '\n' || field.back() == '\r')) field.remove_suffix(1);
+// A field's text for a message, without the line end it may carry.
+std::string field_text(std::string_view field, std::string_view line) {
+  const bool ends_line = field.data() + field.size() == line.data() + line.size();
+  while (ends_line && (field.ends_with('\n') || field.ends_with('\r'))) field.remove_suffix(1);
   return std::string(field);
 }
 
@@ -58,8 +61,8 @@ BusLine read_bus_line(std::string_view line) {
   if (number) {
     if (const auto n = scan_int(*number)) {
       entry.bus_number = *n;
-    } else if (!is_line_end(*number)) {
-      read.bad_bus_number = field_text(*number);
+    } else if (!is_line_end(*number, line)) {
+      read.bad_bus_number = field_text(*number, line);
     }
   }
   const auto id = number ? fields.next(kBusSeparators) : std::nullopt;
@@ -71,16 +74,16 @@ BusLine read_bus_line(std::string_view line) {
   if (!level) return read;
   if (const auto n = scan_int(*level)) {
     entry.check_level = *n;
-  } else if (!is_line_end(*level)) {
-    read.bad_check_level = field_text(*level);
+  } else if (!is_line_end(*level, line)) {
+    read.bad_check_level = field_text(*level, line);
   }
 
   const auto kis = fields.next(kBusSeparators);
   if (!kis) return read;
   if (const auto v = scan_float(*kis)) {
     entry.kis = *v;
-  } else if (!is_line_end(*kis)) {
-    read.bad_kis = field_text(*kis);
+  } else if (!is_line_end(*kis, line)) {
+    read.bad_kis = field_text(*kis, line);
   }
 
   const auto name = fields.next(kBusSeparators);
@@ -170,8 +173,9 @@ bool BusList::add(const BusLine& line, long line_number) {
                                             bare_unit_id(entry.unit_id[0], entry.unit_id[1])),
                              index)
                 .second;
+    if (fresh) ++usable_;
+    // A bus number that is no number was reported as it was read.
     use.candidate = fresh && line.bad_bus_number.empty();
-    if (use.candidate) ++usable_;
   }
   uses_.push_back(use);
   return fresh;

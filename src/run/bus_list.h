@@ -64,7 +64,8 @@ class BusList {
   std::size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
 
-  // True when some entry can select a record: it has a bus number and a unit ID.
+  // True when some entry can select a record: it has a unit ID, and is the first with its bus
+  // number and unit ID.
   bool names_a_generator() const { return usable_ > 0; }
 
   // The Kis and check level of the generator at `bus_number` with `unit_id`: the first entry in
@@ -80,7 +81,8 @@ class BusList {
  private:
   struct Use {
     long line = 0;
-    bool candidate = false;  // can select a record, and is the first with its bus and unit ID
+    bool candidate = false;  // reported when unused: the first with its bus and unit ID, and
+                             // not reported already
     bool used = false;
   };
 

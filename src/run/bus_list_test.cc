@@ -143,6 +143,22 @@ TEST(BusList, LoadingReportsFieldsThatAreNoNumbersAndEntriesListedTwice) {
   EXPECT_EQ("tpjconv: bus.txt:5: bus 18 unit ID \"1 \" matched no record\n", unused.text());
 }
 
+TEST(BusList, ABusNumberThatIsNoNumberIsBusMinusOne) {
+  // A carriage return before other fields is no line end: it is a field that is no number.
+  LineReader input(std::string_view("heading\nabc 1 0 0.3 NAME\n\r\t2 0 0.4 NAME\n"));
+  Sink console;
+  BusList list = BusList::load(input, "bus.txt", console);
+  EXPECT_EQ(
+      "tpjconv: bus.txt:2: bus number \"abc\" is not a number; -1 used\n"
+      "tpjconv: bus.txt:3: bus number \"\\r\" is not a number; -1 used\n",
+      console.text());
+  EXPECT_TRUE(list.names_a_generator());
+  EXPECT_EQ(0.3f, list.lookup(-1, "1 ", "NAME", console).kis);
+  Sink unused;
+  list.report_unused("bus.txt", unused);
+  EXPECT_EQ("", unused.text());  // both were reported while loading
+}
+
 TEST(BusList, UnusedEntriesAreShownTenByLineThenCounted) {
   std::string text = "heading\n";
   for (int bus = 1; bus <= 13; ++bus) text += std::to_string(bus) + " 1 0 0.3 NAME\n";

@@ -114,9 +114,10 @@ std::string joined(std::string_view text) {
 void parse(benchmark::State& state, const Sample& sample) {
   const std::string record = joined(sample.text);
   const std::size_t length = *header_length(record);
+  const Model model = *recognised_model(record);
   ParamTable table{};
   for (auto _ : state) {
-    benchmark::DoNotOptimize(read_param_list(record, length, table));
+    benchmark::DoNotOptimize(read_param_list(record, length, model, table));
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations());
@@ -125,6 +126,7 @@ void parse(benchmark::State& state, const Sample& sample) {
 void convert(benchmark::State& state, const Sample& sample, int check_level) {
   const std::string record = joined(sample.text);
   const std::size_t length = *header_length(record);
+  const Model model = *recognised_model(record);
   const Converter converter = converter_of(record);
   Harness harness;
   ParamTable table{};
@@ -134,8 +136,8 @@ void convert(benchmark::State& state, const Sample& sample, int check_level) {
   for (auto _ : state) {
     harness.empty_now_and_then(i++);
     buffer.assign(record);
-    const float mva_base = read_param_list(buffer, length, table);
-    converter(buffer, mva_base, table, length, 0.3, check_level, harness.run);
+    const ParamList list = read_param_list(buffer, length, model, table);
+    converter(buffer, list.mva_base, table, length, 0.3, check_level, harness.run);
     benchmark::DoNotOptimize(buffer.data());
     benchmark::ClobberMemory();
   }
@@ -158,11 +160,11 @@ void whole_record(benchmark::State& state, const Sample& sample) {
     buffer.assign(line);
     join_continuations(buffer, input);
     const std::size_t length = *header_length(buffer);
-    const float mva_base = read_param_list(buffer, length, table);
+    const ParamList list = read_param_list(buffer, length, model, table);
     const Converter converter = model == Model::gensal   ? convert_gensal
                                 : model == Model::gentpf ? convert_gentpf
                                                          : convert_genrou;
-    converter(buffer, mva_base, table, length, 0.3, 0, harness.run);
+    converter(buffer, list.mva_base, table, length, 0.3, 0, harness.run);
     benchmark::DoNotOptimize(buffer.data());
     benchmark::ClobberMemory();
   }

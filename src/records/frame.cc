@@ -121,7 +121,9 @@ void Conversion::rule(bool failed, int code, std::string_view text, Position slo
 void Conversion::log(int code, std::string_view text) {
   if (!report_) return;
   // Shaped like a finding's line, with the text where a note slot's content would stand.
-  write_log_line(code, " " + std::string(text));
+  std::string note(1, ' ');
+  note += text;
+  write_log_line(code, note);
   if (run_.finding_counts != nullptr) {
     run_.finding_counts->count(static_cast<int>(model_), code, text, -1);
   }

@@ -9,7 +9,8 @@
 //
 // Checked, against small re-statements of the formats written for this target: the physical
 // lines; the record recognition; the five header fields; the joined record; the header length;
-// the MVA base and the 20 parameter cells; and for every record with a colon, the rewritten
+// the MVA base, the 20 parameter cells (value, present, not a number) and whether the record was
+// read by name or by position, and why; and for every record with a colon, the rewritten
 // gentpj line (header kept, parameter text as printf writes it from the new values, line end
 // kept), the old and new values, the check-log lines (label first), the report block (as printf
 // writes it from the old and new values, present exactly when a reported record has findings)
@@ -44,7 +45,8 @@ using tpjconv::LineReader;
 std::vector<std::string> lines_through_socket(const std::string& text, std::size_t chunk) {
   return input::through_socket(text, chunk, [](int fd) {
     std::vector<std::string> lines;
-    LineReader reader(fd);
+    input::DescriptorSource source(fd);
+    LineReader reader(source);
     while (const auto line = reader.next()) {
       lines.emplace_back(*line);
       FUZZ_CHECK(reader.line_number() == static_cast<long>(lines.size()));
@@ -76,6 +78,34 @@ void check_fixed(double v) {
 }
 
 bool differ(float a, float b) { return a != b; }  // as C compares them: NaN differs from itself
+
+// How the record was read: by name, by position for its first field that breaks the pattern of
+// names and numbers, or without names.
+void check_form(const tpjconv::ParamList& got, const ref::Params& want) {
+  using tpjconv::NamedForm;
+  using tpjconv::NameProblem;
+  switch (want.form) {
+    case ref::Form::none: FUZZ_CHECK(got.form == NamedForm::none); break;
+    case ref::Form::by_name: FUZZ_CHECK(got.form == NamedForm::by_name); break;
+    case ref::Form::by_position: FUZZ_CHECK(got.form == NamedForm::by_position); break;
+  }
+  if (want.form != ref::Form::by_position) {
+    FUZZ_CHECK(got.problem_field.empty());
+    return;
+  }
+  switch (want.problem) {
+    case ref::Problem::unknown_name: FUZZ_CHECK(got.problem == NameProblem::unknown_name); break;
+    case ref::Problem::repeated_name: FUZZ_CHECK(got.problem == NameProblem::repeated_name); break;
+    case ref::Problem::number_without_name:
+      FUZZ_CHECK(got.problem == NameProblem::number_without_name);
+      break;
+    case ref::Problem::name_without_number:
+      FUZZ_CHECK(got.problem == NameProblem::name_without_number);
+      break;
+    case ref::Problem::none: FUZZ_CHECK(false); break;
+  }
+  FUZZ_CHECK(got.problem_field == want.problem_field);
+}
 
 void check_header(const tpjconv::RecordHeader& got, const ref::Header& want) {
   FUZZ_CHECK(got.model_name == want.model_name);
@@ -159,15 +189,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(*length == colon + 1);
     const std::size_t hl = *length;
 
-    const float mva = tpjconv::read_param_list(record, hl, table);
-    const ref::Params want = ref::params(record, hl);
+    const tpjconv::ParamList list = tpjconv::read_param_list(record, hl, *model, table);
+    const float mva = list.mva_base;
+    const ref::Params want = ref::params(record, hl, m);
     check_fixed(mva);
     for (int k = 0; k < 20; ++k) check_fixed(table[k].value);
     FUZZ_CHECK(ref::same_float(mva, want.mva_base));
     for (int k = 0; k < 20; ++k) {
       FUZZ_CHECK(table[k].present == want.present[k]);
       FUZZ_CHECK(ref::same_float(table[k].value, want.value[k]));
+      FUZZ_CHECK(((list.not_numbers >> k) & 1) == (want.not_number[k] ? 1u : 0u));
     }
+    check_form(list, want);
 
     const int level = fixed_level ? static_cast<int>(level_setting) : record_count % 4 - 1;
     ++record_count;

@@ -7,12 +7,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "platform/file.h"
 #include "properties.h"
 
 namespace input {
@@ -79,6 +81,22 @@ inline std::string grow(std::string_view text, long times) {
   if (out.size() > kMaxGrown) out.resize(kMaxGrown);
   return out;
 }
+
+// Reads a descriptor, as the tool's files are read: a stand-in written for the targets.
+class DescriptorSource final : public tpjconv::ByteSource {
+ public:
+  explicit DescriptorSource(int fd) : fd_(fd) {}
+  tpjconv::IoResult read(char* buffer, std::size_t size) override {
+    for (;;) {
+      const ssize_t n = ::read(fd_, buffer, size);
+      if (n >= 0) return {static_cast<std::size_t>(n), 0};
+      if (errno != EINTR) return {0, errno};
+    }
+  }
+
+ private:
+  int fd_;
+};
 
 // Hands `read` the reading end of a socket that delivers `text` in pieces of `chunk` bytes, so
 // that lines arrive split across reads; returns what `read` returns.

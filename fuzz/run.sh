@@ -12,6 +12,9 @@ seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
 shift
 targets=${*:-fuzz_run fuzz_records fuzz_buslist}
 build=${TPJCONV_FUZZ_BUILD:-build-fuzz}
+# Absolute, so that a finding is written where it belongs while fuzz_run works in a directory
+# of its own.
+case $build in /*) ;; *) build="$(pwd)/$build" ;; esac
 
 cc=clang-14; cxx=clang++-14
 command -v "$cxx" >/dev/null 2>&1 || { cc=clang; cxx=clang++; }
@@ -19,7 +22,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   CC=$cc CXX=$cxx cmake -S . -B "$build" -DTPJCONV_FUZZ=ON -DTPJCONV_TESTS=OFF >/dev/null
 fi
 # shellcheck disable=SC2086
-cmake --build "$build" --parallel --target $targets >/dev/null
+cmake --build "$build" --parallel 2 --target $targets >/dev/null
 
 failed=""
 for target in $targets; do

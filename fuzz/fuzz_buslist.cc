@@ -93,10 +93,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::string want_warnings;
   const ref::BusFile entries = ref::bus_file(text, kFileName, &want_warnings);
-  // The known fault of lines without a bus number (see reference.h): the inputs whose file
-  // reaches it are left out here, the lookups at bus -1 below.
-  if (ref::bus_minus_one_fault_in_file(entries)) return 0;
-  const bool minus_one_unsure = ref::has_lines_without_bus_number(entries);
 
   LineReader reader{std::string_view(text)};
   tpjconv::Sink console;
@@ -141,13 +137,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     q.name = b == std::string_view::npos ? "" : std::string(l.substr(b + 1, 9));
     queries.push_back(q);
   }
-  const auto drop_minus_one = [&] {
-    if (!minus_one_unsure) return;
-    queries.erase(std::remove_if(queries.begin(), queries.end(),
-                                 [](const Query& q) { return q.bus == -1; }),
-                  queries.end());
-  };
-  drop_minus_one();
   const std::size_t given = queries.size();
   // Lookups made from the entries, each distinct entry once, while the scans stay cheap: the same
   // key, the unit ID with its blank before or after it or cut by a zero character, its two
@@ -173,7 +162,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     queries.push_back({e.bus_number, std::string{id[1], id[0]}, c_name});
     queries.push_back({e.bus_number == INT32_MAX ? 0 : e.bus_number + 1, id, c_name});
   }
-  drop_minus_one();
   // The entries unused after the lookups given, and after all.
   ref::BusFile want_list = entries;
   for (std::size_t i = 0; i < queries.size(); ++i) {

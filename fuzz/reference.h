@@ -394,13 +394,12 @@ inline Params params(std::string_view record, std::size_t header_length, int mod
 
 // The warnings of a converted record: why a record with names was read by position, and the
 // parameters that enter the checks as the placeholder 78.0. `name` is what the warnings call the
-// record; `fix_field` writes the field of the first warning.
-template <class FixField>
-std::string record_warnings(const Params& p, int model, std::string_view file, long line,
-                            const std::string& name, FixField fix_field) {
+// record; the field of the first warning is written with its control characters escaped.
+inline std::string record_warnings(const Params& p, int model, std::string_view file, long line,
+                                   const std::string& name) {
   std::string out;
   if (p.form == Form::by_position) {
-    const std::string field = fix_field(p.problem_field);
+    const std::string field = escaped(p.problem_field);
     std::string why;
     switch (p.problem) {
       case Problem::unknown_name:
@@ -451,10 +450,12 @@ struct BusLine {
   std::string bad_bus_number, bad_check_level, bad_kis;
 };
 
-// The text of a field as the warnings quote it: without its line end.
-inline std::string bad_text(std::string_view field, bool number_read) {
-  if (number_read || only_line_end(field)) return std::string();
-  return std::string(without_line_end(field));
+// The text of a field as the warnings quote it: without the line end it ends with. A field that
+// is the line end itself is no field; a carriage return before more fields is text.
+inline std::string bad_text(std::string_view field, std::string_view line, bool number_read) {
+  const bool ends_line = field.data() + field.size() == line.data() + line.size();
+  if (number_read || (ends_line && only_line_end(field))) return std::string();
+  return std::string(ends_line ? without_line_end(field) : field);
 }
 
 inline BusLine bus_line(std::string_view line) {
@@ -466,7 +467,7 @@ inline BusLine bus_line(std::string_view line) {
   const auto bus = scan_d(*number);
   if (bus) e.bus_number = *bus;
   e.bus_ok = bus.has_value();
-  e.bad_bus_number = bad_text(*number, e.bus_ok);
+  e.bad_bus_number = bad_text(*number, line, e.bus_ok);
   const auto id = f.next(seps);
   if (!id) return e;
   e.unit_id[0] = (*id)[0];
@@ -476,12 +477,12 @@ inline BusLine bus_line(std::string_view line) {
   if (!level) return e;
   const auto l = scan_d(*level);
   if (l) e.check_level = *l;
-  e.bad_check_level = bad_text(*level, l.has_value());
+  e.bad_check_level = bad_text(*level, line, l.has_value());
   const auto kis = f.next(seps);
   if (!kis) return e;
   const auto k = scan_f(*kis);
   if (k) e.kis = *k;
-  e.bad_kis = bad_text(*kis, k.has_value());
+  e.bad_kis = bad_text(*kis, line, k.has_value());
   const auto name = f.next(seps);
   if (!name) return e;
   // Eight characters from the start of the fifth field, whatever follows it on the line. The
@@ -513,19 +514,24 @@ inline std::string id_text(const char* id) {
 }
 
 // The bus numbers file as the run reads it: every line after the heading is an entry, at line
-// index + 2 of the file. A line selects a generator only with a bus number and a unit ID, and
-// only the first line of each bus number and unit ID does; the lines of one bus number are kept
-// in file order for the lookups, whose uses are counted.
+// index + 2 of the file, at bus -1 when its bus number field is absent or no number. A line
+// selects a generator only with a unit ID, and only the first line of each bus number and unit
+// ID does; the lines of one bus number are kept in file order for the lookups, whose uses are
+// counted. A line whose bus number is no number is reported as it is read, and not again among
+// the unused ones.
 struct BusFile {
   std::vector<BusLine> lines;
   std::map<std::pair<int, std::string>, std::size_t> first;  // bus and bare ID: the line chosen
-  std::unordered_map<int, std::vector<std::size_t>> by_bus;  // lines with a bus number
+  std::unordered_map<int, std::vector<std::size_t>> by_bus;  // every line, by its bus number
   std::vector<bool> used;
 
   bool selects(std::size_t i) const {
     const BusLine& e = lines[i];
-    if (!e.bus_ok || !e.has_id) return false;
+    if (!e.has_id) return false;
     return first.at({e.bus_number, bare_id(e.unit_id)}) == i;
+  }
+  bool reported_when_unused(std::size_t i) const {
+    return selects(i) && lines[i].bad_bus_number.empty();
   }
 
   bool names_a_generator() const { return !first.empty(); }
@@ -543,7 +549,7 @@ inline BusFile bus_file(std::string_view text, std::string_view file_name, std::
     std::string said;
     if (!e.bad_bus_number.empty()) {
       said += say_at(file_name, line, "bus number " + quoted(e.bad_bus_number) +
-                                          " is not a number; the line selects no generator");
+                                          " is not a number; -1 used");
     }
     if (!e.bad_check_level.empty()) {
       said += say_at(file_name, line,
@@ -552,8 +558,8 @@ inline BusFile bus_file(std::string_view text, std::string_view file_name, std::
     if (!e.bad_kis.empty()) {
       said += say_at(file_name, line, "Kis " + quoted(e.bad_kis) + " is not a number; 0 used");
     }
-    if (e.bus_ok) b.by_bus[e.bus_number].push_back(index);
-    if (e.bus_ok && e.has_id) {
+    b.by_bus[e.bus_number].push_back(index);
+    if (e.has_id) {
       const auto [at, fresh] = b.first.try_emplace({e.bus_number, bare_id(e.unit_id)}, index);
       if (!fresh) {
         said += say_at(file_name, line,
@@ -615,7 +621,7 @@ inline std::string unused_report(const BusFile& b, std::string_view file_name) {
   std::string out;
   std::size_t unused = 0;
   for (std::size_t i = 0; i < b.lines.size(); ++i) {
-    if (!b.selects(i) || b.used[i]) continue;
+    if (!b.reported_when_unused(i) || b.used[i]) continue;
     if (++unused > 10) continue;
     const BusLine& e = b.lines[i];
     out += say_at(file_name, static_cast<long>(i) + 2,
@@ -628,36 +634,6 @@ inline std::string unused_report(const BusFile& b, std::string_view file_name) {
                (more == 1 ? " more entry" : " more entries") + " matched no record");
   }
   return out;
-}
-
-// KNOWN FAULT, reported with the fuzz targets' update: a line whose bus number is not a number
-// is said to select no generator, but the tool keeps it in the list as bus -1. It is then found
-// by a record at bus -1 with its unit ID, and named in that bus's "Name/ID mismatch" lines; a
-// second line at bus -1 (or with a bus number that is not a number) with the same unit ID is
-// reported as "bus -1 unit ID ... is listed again"; and a line whose bus number field is made of
-// carriage returns (taken for a line end, so not reported) counts as a line that can select a
-// generator, for "lists no generator" and "matched no record". (Lines without a bus number field
-// are bus -1 as well, as they always were.) The targets leave out the inputs that reach this,
-// until it is mended: these two tell which.
-inline bool bus_minus_one_fault_in_file(const BusFile& b) {
-  std::map<std::string, int> bad, minus_one;
-  for (const BusLine& e : b.lines) {
-    if (!e.has_id) continue;
-    if (!e.bus_ok && e.bad_bus_number.empty()) return true;
-    if (!e.bus_ok) ++bad[bare_id(e.unit_id)];
-    else if (e.bus_number == -1) ++minus_one[bare_id(e.unit_id)];
-  }
-  for (const auto& [id, n] : bad) {
-    if (n + minus_one[id] > 1) return true;
-  }
-  return false;
-}
-// True when lookups at bus -1 reach the fault.
-inline bool has_lines_without_bus_number(const BusFile& b) {
-  for (const BusLine& e : b.lines) {
-    if (!e.bus_ok) return true;
-  }
-  return false;
 }
 
 // ---- Output formats ---------------------------------------------------------------------------

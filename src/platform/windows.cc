@@ -1,0 +1,414 @@
+// The Windows side of the platform unit: handles behind C runtime descriptors, file identities,
+// renames and the console's Ctrl-C. Every file is read and written as bytes through ReadFile and
+// WriteFile, so CR LF and LF line ends pass unchanged, as on POSIX systems.
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/file.h"
+#include "platform/process.h"
+
+// The C runtime would otherwise expand wildcards in the arguments before main() sees them: an
+// argument is a file name or a number, taken as typed.
+extern "C" {
+int _dowildcard = 0;
+}
+
+namespace tpjconv::platform {
+
+namespace {
+
+// The errno value that tells the same as a Windows error code, so that messages read as they do
+// on POSIX systems.
+int errno_of(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_BAD_PATHNAME:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_CURRENT_DIRECTORY:
+    case ERROR_NETWORK_ACCESS_DENIED:
+      return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return ENOMEM;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return EMFILE;
+    case ERROR_NOT_SAME_DEVICE:
+      return EXDEV;
+    case ERROR_DIRECTORY:
+      return ENOTDIR;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    case ERROR_BROKEN_PIPE:
+    case ERROR_NO_DATA:
+      return EPIPE;
+    case ERROR_INVALID_HANDLE:
+      return EBADF;
+    default:
+      return EIO;
+  }
+}
+
+int last_errno() { return errno_of(GetLastError()); }
+
+HANDLE handle_of(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
+
+// The C runtime gives -2 for a standard stream that has no handle behind it.
+bool usable(HANDLE handle) {
+  return handle != INVALID_HANDLE_VALUE && handle != nullptr &&
+         reinterpret_cast<intptr_t>(handle) != -2;
+}
+
+bool is_directory(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+// Where the last part of a name starts: after its last separator, or after a drive ("C:name").
+std::size_t last_part(const std::string& path) {
+  const std::size_t slash = path.find_last_of("\\/");
+  if (slash != std::string::npos) return slash + 1;
+  if (path.size() >= 2 && path[1] == ':') return 2;
+  return 0;
+}
+
+FileIdentity identity_of(HANDLE handle) {
+  FileIdentity id;
+  switch (GetFileType(handle)) {
+    case FILE_TYPE_DISK: {
+      BY_HANDLE_FILE_INFORMATION info;
+      if (!GetFileInformationByHandle(handle, &info)) return id;
+      id.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::directory
+                                                                        : FileKind::regular;
+      id.device = info.dwVolumeSerialNumber;
+      id.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+      break;
+    }
+    case FILE_TYPE_CHAR:
+    case FILE_TYPE_PIPE:
+      id.kind = FileKind::special;
+      break;
+    default:
+      return id;
+  }
+  id.known = true;
+  return id;
+}
+
+// Opens a name only to ask about it; directories open too.
+HANDLE open_to_query(const std::string& path) {
+  return CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// Names compared as Windows compares them: without regard to case.
+bool same_name(const std::string& a, const std::string& b) {
+  auto wide = [](const std::string& text) {
+    std::wstring out;
+    const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0);
+    if (size <= 0) return out;
+    out.resize(static_cast<std::size_t>(size));
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+    return out;
+  };
+  const std::wstring wa = wide(a), wb = wide(b);
+  return CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(),
+                              static_cast<int>(wb.size()), TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+// Opening and closing are friends of File; this gathers them in one place.
+struct Opener {
+  static File make(int fd, bool owned) { return File(fd, owned); }
+};
+
+namespace {
+
+// Wraps an open handle in a C runtime descriptor; closes it when no descriptor is left.
+Opened wrap(HANDLE handle, int flags) {
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(handle);
+    return {File(), EMFILE};
+  }
+  return {Opener::make(fd, true), 0};
+}
+
+}  // namespace
+
+File::File(File&& other) noexcept : fd_(other.fd_), owned_(other.owned_) { other.fd_ = -1; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    fd_ = other.fd_;
+    owned_ = other.owned_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+File::~File() { close(); }
+
+File File::standard(int stream) { return File(stream, false); }
+
+IoResult File::read(char* buffer, std::size_t size) {
+  const HANDLE handle = handle_of(fd_);
+  if (!usable(handle)) return {0, EBADF};
+  const DWORD asked = size > (1u << 30) ? DWORD{1u << 30} : static_cast<DWORD>(size);
+  DWORD got = 0;
+  if (ReadFile(handle, buffer, asked, &got, nullptr)) return {got, 0};
+  const DWORD code = GetLastError();
+  // The writing end of a pipe was closed: the end of the input.
+  if (code == ERROR_BROKEN_PIPE || code == ERROR_HANDLE_EOF) return {0, 0};
+  return {0, errno_of(code)};
+}
+
+IoResult File::write(const char* data, std::size_t size) {
+  const HANDLE handle = handle_of(fd_);
+  if (!usable(handle)) return {0, EBADF};
+  std::size_t done = 0;
+  while (done < size) {
+    const std::size_t left = size - done;
+    const DWORD asked = left > (1u << 30) ? DWORD{1u << 30} : static_cast<DWORD>(left);
+    DWORD put = 0;
+    if (!WriteFile(handle, data + done, asked, &put, nullptr)) return {done, last_errno()};
+    if (put == 0) return {done, ENOSPC};
+    done += put;
+  }
+  return {done, 0};
+}
+
+int File::close() {
+  if (fd_ < 0) return 0;
+  const int fd = fd_;
+  fd_ = -1;
+  if (!owned_) return 0;
+  return _close(fd) == 0 ? 0 : errno;
+}
+
+Opened open_for_reading(const std::string& path) {
+  const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (!usable(handle)) {
+    const int error = last_errno();
+    return {File(), error == EACCES && is_directory(path) ? EISDIR : error};
+  }
+  return wrap(handle, _O_RDONLY);
+}
+
+Opened open_for_writing(const std::string& path) {
+  const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (!usable(handle)) {
+    const int error = last_errno();
+    return {File(), error == EACCES && is_directory(path) ? EISDIR : error};
+  }
+  // Emptied as a file opened with O_TRUNC is; a device has nothing to empty.
+  if (GetFileType(handle) == FILE_TYPE_DISK && !SetEndOfFile(handle)) {
+    const int error = last_errno();
+    CloseHandle(handle);
+    return {File(), error};
+  }
+  return wrap(handle, 0);
+}
+
+Opened create_new(const std::string& path, int /*permissions*/) {
+  // Windows keeps no permission bits but the read-only attribute, and a read-only file is never
+  // replaced (see write_protected), so the new file is made writable like any other.
+  const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (!usable(handle)) return {File(), last_errno()};
+  return wrap(handle, 0);
+}
+
+// Symbolic links are rare on Windows and need rights most users lack: a name stands for itself.
+std::string link_target(const std::string& path) { return path; }
+
+FileIdentity identify(const std::string& path) {
+  if (path.empty() || is_separator(path.back())) return {};
+  const HANDLE handle = open_to_query(path);
+  if (usable(handle)) {
+    const FileIdentity id = identity_of(handle);
+    CloseHandle(handle);
+    return id;
+  }
+  if (GetLastError() != ERROR_FILE_NOT_FOUND) return {};
+  // A file that does not exist yet is the name it will get in the directory it will be made in.
+  // The full name settles ".", ".." and either separator.
+  const DWORD size = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return {};
+  std::string full(size, '\0');
+  const DWORD length = GetFullPathNameA(path.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return {};
+  full.resize(length);
+  const std::size_t start = last_part(full);
+  if (start == 0 || start >= full.size()) return {};
+  std::string directory = full.substr(0, start);
+  // "C:\" stays as it is; "C:\work\" loses its last separator.
+  if (directory.size() > 3 && is_separator(directory.back())) directory.pop_back();
+  const HANDLE parent = open_to_query(directory);
+  if (!usable(parent)) return {};
+  FileIdentity id = identity_of(parent);
+  CloseHandle(parent);
+  if (!id.known || id.kind != FileKind::directory) return {};
+  id.kind = FileKind::missing;
+  id.name = full.substr(start);
+  return id;
+}
+
+FileIdentity identify_standard(int stream) {
+  const HANDLE handle = handle_of(stream);
+  if (!usable(handle)) return {};
+  return identity_of(handle);
+}
+
+bool same_file(const FileIdentity& a, const FileIdentity& b) {
+  if (!a.known || !b.known || a.kind != b.kind) return false;
+  if (a.kind != FileKind::regular && a.kind != FileKind::missing) return false;
+  return a.device == b.device && a.index == b.index && same_name(a.name, b.name);
+}
+
+int permissions_of(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return -1;
+  return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
+}
+
+bool write_protected(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+         (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+std::string base_name(const std::string& path) { return path.substr(last_part(path)); }
+
+std::string sibling_path(const std::string& path, const std::string& file) {
+  return path.substr(0, last_part(path)) + file;
+}
+
+int replace_file(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : last_errno();
+}
+
+void remove_file(const std::string& path) { DeleteFileA(path.c_str()); }
+
+std::string error_text(int error) { return std::strerror(error); }
+
+// ---- the process ----
+
+namespace {
+
+// The files to remove when Ctrl-C, Ctrl-Break or closing the console ends the run, and the lock
+// that keeps them whole: the console handler runs on a thread of its own.
+struct Doomed {
+  CRITICAL_SECTION lock;
+  std::vector<std::string> files;
+
+  Doomed() { InitializeCriticalSection(&lock); }
+  Doomed(const Doomed&) = delete;
+  Doomed& operator=(const Doomed&) = delete;
+};
+
+Doomed& doomed() {
+  static Doomed d;
+  return d;
+}
+
+BOOL WINAPI remove_files_and_end(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
+    return FALSE;
+  }
+  Doomed& d = doomed();
+  // Waits while the outputs are being put in place, and is never left: no file is listed or
+  // created after this, until the process ends.
+  EnterCriticalSection(&d.lock);
+  // Files still open are opened with FILE_SHARE_DELETE: they go when their handles close.
+  for (const std::string& path : d.files) DeleteFileA(path.c_str());
+  // Ends at once, as a POSIX signal would, with the status Windows gives a run ended by Ctrl-C;
+  // nothing of the run is left to finish or flush.
+  TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+  return TRUE;
+}
+
+void install_handler() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  SetConsoleCtrlHandler(remove_files_and_end, TRUE);
+}
+
+}  // namespace
+
+void open_closed_standard_streams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (!usable(handle_of(fd))) {
+      const int opened = _open("NUL", fd == 0 ? _O_RDONLY : _O_WRONLY);
+      if (opened >= 0 && opened != fd) {
+        _dup2(opened, fd);
+        _close(opened);
+      }
+    }
+    // Nothing is translated on the standard streams either.
+    _setmode(fd, _O_BINARY);
+  }
+}
+
+unsigned long process_id() { return GetCurrentProcessId(); }
+
+void remove_on_signal(const std::string& path) {
+  Doomed& d = doomed();
+  EnterCriticalSection(&d.lock);
+  install_handler();
+  d.files.push_back(path);
+  LeaveCriticalSection(&d.lock);
+}
+
+void keep_on_signal(const std::string& path) {
+  Doomed& d = doomed();
+  EnterCriticalSection(&d.lock);
+  for (auto it = d.files.begin(); it != d.files.end(); ++it) {
+    if (*it == path) {
+      d.files.erase(it);
+      break;
+    }
+  }
+  LeaveCriticalSection(&d.lock);
+}
+
+// The lock may be entered again by the thread that holds it, so the outputs can be put in place
+// (and taken off the list) while it is held.
+void hold_signals() { EnterCriticalSection(&doomed().lock); }
+
+void release_signals() { LeaveCriticalSection(&doomed().lock); }
+
+}  // namespace tpjconv::platform

@@ -1,16 +1,16 @@
 # Installs a build into a scratch prefix, then checks what landed there: the executable runs and
-# names the project version, and the manual page is in its section directory with that version in
-# its title line.
+# names the project version and its licence, the manual page is in its section directory with that
+# version in its title line, and the licence is with the documentation.
 #
 # cmake -DBUILD_DIR=<build> -DPREFIX=<scratch> -DBINDIR=bin -DMANDIR=share/man
-#       -DVERSION=<x.y.z> [-DCONFIG=<config>] -P install_test.cmake
+#       -DDOCDIR=share/doc/tpjconv -DVERSION=<x.y.z> [-DCONFIG=<config>] -P install_test.cmake
 
-foreach(name BUILD_DIR PREFIX BINDIR MANDIR VERSION)
+foreach(name BUILD_DIR PREFIX BINDIR MANDIR DOCDIR VERSION)
   if(NOT DEFINED ${name} OR "${${name}}" STREQUAL "")
     message(FATAL_ERROR "install test: -D${name}=... not given")
   endif()
 endforeach()
-foreach(name BINDIR MANDIR)
+foreach(name BINDIR MANDIR DOCDIR)
   if(IS_ABSOLUTE "${${name}}")
     message(FATAL_ERROR "install test: ${name} ${${name}} is absolute; --prefix cannot move it")
   endif()
@@ -33,9 +33,10 @@ if(NOT EXISTS "${tool}")
 endif()
 execute_process(COMMAND "${tool}" --version
   RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
-if(NOT status EQUAL 0 OR NOT out STREQUAL "tpjconv ${VERSION}\n" OR NOT err STREQUAL "")
+set(expected "tpjconv ${VERSION}\nLicence: BSD-3-Clause\n")
+if(NOT status EQUAL 0 OR NOT out STREQUAL expected OR NOT err STREQUAL "")
   message(FATAL_ERROR "install test: ${tool} --version gave status ${status}, "
-    "standard output [${out}], standard error [${err}]; expected [tpjconv ${VERSION}\\n]")
+    "standard output [${out}], standard error [${err}]; expected [${expected}]")
 endif()
 
 set(page "${PREFIX}/${MANDIR}/man1/tpjconv.1")
@@ -47,6 +48,16 @@ string(FIND "${title}" "\"tpjconv ${VERSION}\"" at)
 if(at EQUAL -1)
   message(FATAL_ERROR "install test: the title line of ${page} does not name tpjconv ${VERSION}: "
     "${title}")
+endif()
+
+set(licence "${PREFIX}/${DOCDIR}/LICENSE")
+if(NOT EXISTS "${licence}")
+  message(FATAL_ERROR "install test: ${licence} was not installed:\n${output}")
+endif()
+file(STRINGS "${licence}" licence_title LIMIT_COUNT 1)
+if(NOT licence_title STREQUAL "BSD 3-Clause License")
+  message(FATAL_ERROR "install test: ${licence} is missing or not the BSD 3-Clause licence: "
+    "[${licence_title}]")
 endif()
 
 file(REMOVE_RECURSE "${PREFIX}")

@@ -308,7 +308,8 @@ int run(const std::vector<std::string>& args, Console& console, const FileHooks&
     return 2;
   }
   if (parsed.line.help || parsed.line.version) {
-    console.out.write(parsed.line.help ? kHelp : "tpjconv " TPJCONV_VERSION "\n");
+    console.out.write(parsed.line.help ? kHelp
+                                       : "tpjconv " TPJCONV_VERSION "\nLicence: BSD-3-Clause\n");
     return finish_standard_output(console);
   }
   Place place;

@@ -45,7 +45,7 @@ launcher="$build/tpjconv-wine"
 printf '#!/bin/sh\nexec "%s" "%s" "$@"\n' "$wine" "$exe" >"$launcher"
 chmod +x "$launcher"
 
-passed=0 failed=0 skipped=0 failures=""
+passed=0 failed=0 skipped=0 failures="" retried=""
 for dir in "$here"/cases/*/; do
   dir=${dir%/}
   name=$(basename "$dir")
@@ -57,6 +57,13 @@ for dir in "$here"/cases/*/; do
   fi
   if sh "$here/run_case.sh" "$dir" "$launcher" 3>&-; then
     passed=$((passed + 1))
+  elif sh "$here/run_case.sh" "$dir" "$launcher" 3>&-; then
+    # Once in some thousand runs Wine ended a program with status 1 before it wrote anything.
+    # The tool's runs give the same bytes every time, so a case that fails once and passes when
+    # run again is such a start, shown here with the diff above; a fault of the tool fails twice.
+    echo "retried: $name failed once under Wine and passed when run again"
+    passed=$((passed + 1))
+    retried="$retried $name"
   else
     failed=$((failed + 1))
     failures="$failures $name"
@@ -123,6 +130,7 @@ if command -v wineserver >/dev/null; then
 fi
 wait "$keeper_pid" 2>/dev/null
 
+[ -z "$retried" ] || echo "wine: passed when run again:$retried"
 [ -z "$failures" ] || echo "wine: failed:$failures"
 echo "wine: $passed passed, $failed failed, $skipped skipped"
 [ "$failed" = 0 ] && [ "$passed" -gt 0 ]

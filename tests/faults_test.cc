@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -41,17 +42,30 @@ class FailingSource : public ByteSource {
   std::size_t done_ = 0;
 };
 
+// What a FailingSink saw: the thread of the write that failed, and whether anything was written
+// after it.
+struct WritesSeen {
+  std::thread::id failed_on;
+  int after_failure = 0;
+};
+
 // Writes through to `inner` until `limit` bytes have passed, then fails with `error`; its close
 // fails with `close_error` (0: closes as `inner` does).
 class FailingSink : public ByteSink {
  public:
-  FailingSink(ByteSink& inner, std::size_t limit, int error, int close_error)
-      : inner_(inner), limit_(limit), error_(error), close_error_(close_error) {}
+  FailingSink(ByteSink& inner, std::size_t limit, int error, int close_error,
+              WritesSeen* seen = nullptr)
+      : inner_(inner), limit_(limit), error_(error), close_error_(close_error), seen_(seen) {}
   IoResult write(const char* data, std::size_t size) override {
+    if (failed_ && seen_ != nullptr) ++seen_->after_failure;
     const std::size_t room = limit_ - std::min(limit_, done_);
     const IoResult result = inner_.write(data, std::min(size, room));
     done_ += result.bytes;
-    if (result.error == 0 && size > room) return {result.bytes, error_};
+    if (result.error == 0 && size > room) {
+      failed_ = true;
+      if (seen_ != nullptr) seen_->failed_on = std::this_thread::get_id();
+      return {result.bytes, error_};
+    }
     return result;
   }
   int close() override {
@@ -64,7 +78,9 @@ class FailingSink : public ByteSink {
   std::size_t limit_;
   int error_;
   int close_error_;
+  WritesSeen* seen_;
   std::size_t done_ = 0;
+  bool failed_ = false;
 };
 
 // Standard input that answers nothing: the runs here never ask.
@@ -179,6 +195,29 @@ TEST_F(FaultsTest, AWriteErrorAfterSeveralMegabytesKeepsTheEarlierFiles) {
     EXPECT_TRUE(console_ends_with("tpjconv: cannot write " + path(failing) +
                                   ": No space left on device\n"))
         << console_;
+    expect_earlier_files_kept();
+  }
+}
+
+// Large outputs are written on a thread of their own: a write that fails there is reported the
+// same way, and nothing more is written to that file.
+TEST_F(FaultsTest, AWriteErrorOnTheWriterThreadIsReportedAndEndsThatFile) {
+  write_input(16);
+  for (const char* failing : {"out.dat", "check.log", "report.txt"}) {
+    SCOPED_TRACE(failing);
+    WritesSeen seen;
+    FileHooks hooks;
+    hooks.writing = [&](const std::string& name, ByteSink& file) -> std::unique_ptr<ByteSink> {
+      if (name != path(failing)) return nullptr;
+      return std::make_unique<FailingSink>(file, 12u << 20, ENOSPC, 0, &seen);
+    };
+    EXPECT_EQ(1, run_with(hooks));
+    EXPECT_TRUE(console_ends_with("tpjconv: cannot write " + path(failing) +
+                                  ": No space left on device\n"))
+        << console_;
+    EXPECT_NE(std::thread::id(), seen.failed_on);
+    EXPECT_NE(std::this_thread::get_id(), seen.failed_on);
+    EXPECT_EQ(0, seen.after_failure);
     expect_earlier_files_kept();
   }
 }

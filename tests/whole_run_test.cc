@@ -185,6 +185,33 @@ TEST_F(WholeRun, RunningOutOfMemoryEndsWithAMessageAndKeepsTheEarlierFiles) {
   EXPECT_EQ((std::set<std::string>{"in.dat", "out.dat", "check.log", "report.txt"}), names());
 }
 
+// The same with the writer thread at work: several megabytes of records come before the line
+// that memory cannot hold, so their outputs are being written on the thread when memory runs out.
+TEST_F(WholeRun, RunningOutOfMemoryWhileTheWriterThreadWritesEndsTheSameWay) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizer needs more address space than the limit leaves";
+#endif
+  write_records("in.dat", 8);
+  long lines = 0;
+  for (const char c : read_file(work_ / "in.dat")) lines += c == '\n';
+  {
+    std::ofstream out(work_ / "in.dat", std::ios::binary | std::ios::app);
+    const std::string block(1 << 20, 'x');
+    for (int i = 0; i < 96; ++i) out << block;
+    out << "\n";
+  }
+  write_earlier_files();
+  ToolStreams limited = streams();
+  limited.address_space = 96L << 20;
+  EXPECT_EQ(1, wait_tool(start_tool(work_, kArgs, limited)));
+  EXPECT_TRUE(read_file(root_ / "stderr")
+                  .ends_with("tpjconv: out of memory at line " + std::to_string(lines + 1) +
+                             " of in.dat\n"))
+      << read_file(root_ / "stderr");
+  expect_earlier_files_kept();
+  EXPECT_EQ((std::set<std::string>{"in.dat", "out.dat", "check.log", "report.txt"}), names());
+}
+
 TEST_F(WholeRun, ClosedStandardInputIsNoAnswerAndNoFileTakesItsPlace) {
   write("in.dat", "c first byte of the data\n" + std::string(kRecord));
   // Without --yes the prompt finds standard input at its end: nothing is converted.

@@ -1,22 +1,41 @@
 #include "records/sink.h"
 
+#include "records/writer.h"
+
 namespace tpjconv {
 
-Sink::Sink(ByteSink& destination) : destination_(&destination) {
-  buffer_.reserve(kFlushSize + 4096);
-}
+Sink::Sink(ByteSink& destination) : destination_(&destination) { buffer_.reserve(kRoom); }
 
 Sink::Sink() = default;
 
 Sink::~Sink() { flush(); }
 
+void Sink::write_through(Writer& writer) {
+  if (destination_ == nullptr) return;
+  writer_ = &writer;
+  lane_ = writer.add(*destination_);
+}
+
+void Sink::pass_on() {
+  if (error_ != 0 || buffer_.empty()) {
+    buffer_.clear();
+    return;
+  }
+  if (writer_ != nullptr) {
+    // The buffer goes to the writer whole; one written before comes back in its place.
+    error_ = writer_->hand_over(lane_, buffer_);
+    if (buffer_.capacity() < kRoom) buffer_.reserve(kRoom);
+    return;
+  }
+  const IoResult result = destination_->write(buffer_.data(), buffer_.size());
+  if (result.error != 0) error_ = result.error;
+  buffer_.clear();
+}
+
 bool Sink::flush() {
   if (destination_ == nullptr) return error_ == 0;
-  if (error_ == 0 && !buffer_.empty()) {
-    const IoResult result = destination_->write(buffer_.data(), buffer_.size());
-    if (result.error != 0) error_ = result.error;
-  }
-  buffer_.clear();
+  pass_on();
+  if (writer_ != nullptr) error_ = writer_->wait(lane_);
   return error_ == 0;
 }
 

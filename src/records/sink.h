@@ -8,6 +8,8 @@
 
 namespace tpjconv {
 
+class Writer;
+
 // Collects output and hands it to a byte sink (not owned) in large pieces, or keeps it in
 // memory. The first failed write is kept in error(); later output is dropped.
 class Sink {
@@ -21,14 +23,19 @@ class Sink {
 
   void write(std::string_view text) {
     buffer_.append(text);
-    if (destination_ != nullptr && buffer_.size() >= kFlushSize) flush();
+    if (destination_ != nullptr && buffer_.size() >= kFlushSize) pass_on();
   }
   void put(char c) { write(std::string_view(&c, 1)); }
 
-  // Hands the collected output to the destination; false once any write has failed.
+  // From now on the full pieces go to `writer` (which must outlive this sink) to be written on
+  // its thread, while the output goes on.
+  void write_through(Writer& writer);
+
+  // Hands the collected output to the destination and waits until it is written; false once
+  // any write has failed.
   bool flush();
 
-  // The errno of the first failed write, or 0.
+  // The errno of the first failed write, or 0. With a writer, known for certain after flush().
   int error() const { return error_; }
 
   // What a memory sink has collected.
@@ -36,10 +43,16 @@ class Sink {
 
  private:
   static constexpr std::size_t kFlushSize = 1 << 20;
+  static constexpr std::size_t kRoom = kFlushSize + 4096;  // a last write may pass the size
+
+  // Hands the collected output on without waiting for it to be written.
+  void pass_on();
 
   ByteSink* destination_ = nullptr;
   std::string buffer_;
   int error_ = 0;
+  Writer* writer_ = nullptr;
+  int lane_ = 0;
 };
 
 }  // namespace tpjconv

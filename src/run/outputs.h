@@ -44,6 +44,11 @@ class OutputFile {
   int open(const std::string& path);
 
   bool is_open() const { return file_.is_open(); }
+
+  // True when the output is a new regular file beside its name, not a device, a FIFO or standard
+  // output written where it stands: one that a writer thread may fill, as no signal comes of
+  // writing it.
+  bool is_new_file() const { return !temporary_.empty(); }
   ByteSink& sink() { return file_; }
 
   // After the last write: closes the new file. Returns 0 or the errno.

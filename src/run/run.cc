@@ -9,6 +9,7 @@
 #include "records/line_reader.h"
 #include "records/number_format.h"
 #include "records/summary.h"
+#include "records/writer.h"
 #include "run/bus_list.h"
 #include "run/command_line.h"
 #include "run/diagnostics.h"
@@ -47,6 +48,12 @@ struct Output {
   std::unique_ptr<ByteSink> stand_in;
   std::optional<Sink> own;
   Sink* sink = nullptr;
+
+  // Hands the full pieces of a new file to `writer`'s thread. A device, a FIFO or standard output
+  // is written on the run's own thread, where a broken pipe ends the run as it always has.
+  void write_through(Writer& writer) {
+    if (own && file.is_new_file()) own->write_through(writer);
+  }
 
   // Opens the new file for `path`; the errno of a failure, or 0.
   int open(const std::string& path, const FileHooks& hooks) {
@@ -137,6 +144,9 @@ int finish_standard_output(Console& console) {
 }
 
 int convert(const CommandLine& line, Console& console, const FileHooks& hooks, Place& place) {
+  // Before the outputs, so that it outlives their sinks: they hand it their last pieces as they
+  // go, also when an error ends the run early.
+  Writer writer;
   const std::vector<std::string>& positional = line.positional;
   const std::string& input_path = positional[0];
   const std::string& bus_path = positional[1];
@@ -254,6 +264,8 @@ int convert(const CommandLine& line, Console& console, const FileHooks& hooks, P
   FindingCounts finding_counts;
   RunContext context{tcmin.value, *check_log.sink, *report.sink, counters,
                      line.summary ? &finding_counts : nullptr};
+
+  for (Output* o : {&output, &check_log, &report}) o->write_through(writer);
 
   console.err.flush();
   place.file = input_path;

@@ -1,15 +1,16 @@
 // tpjconv_gendata: writes a large, realistic dynamic-data file and a bus numbers file for the
 // benchmark. The same options always give the same bytes.
 //
-//   tpjconv_gendata [--generators N] [--bus-entries M] [--seed S] DATFILE BUSFILE
+//   tpjconv_gendata [--generators N] [--bus-entries M] [--seed S] [--breaking B] DATFILE BUSFILE
 //
 // The dynamic-data file holds a load-model section and a machine section. Each plant sits at one
 // bus with one to six units; every unit has a gensal, gentpf or genrou record (some over several
 // lines, a few in keyword form), an exciter, most a governor and many a stabiliser. Load records,
 // comments, blank lines and commented-out records fill the rest, about four other records for
 // every generator record. Most machine data passes the rules; about one record in twelve breaks
-// one to three of them. The bus numbers file names whole plants picked across the file, mostly at
-// check levels 0 and 1, with a few names and unit IDs that do not match.
+// one to three of them (`--breaking 1000`: every record, each with a finding). The bus numbers
+// file names whole plants picked across the file, mostly at check levels 0 and 1, with a few
+// names and unit IDs that do not match.
 //
 // A one-line summary of what was written goes to standard output.
 
@@ -311,13 +312,16 @@ struct Counts {
 // Writes one machine record and returns its MVA base. A record written inside a comment
 // (`in_service` false) is kept on one line and not counted.
 Fixed machine_record(Output& out, Random& r, const Bus& bus, std::string_view id, Kind kind,
-                     Counts& counts, bool in_service = true) {
+                     int breaking, Counts& counts, bool in_service = true) {
   Counts ignored;
   Counts& count = in_service ? counts : ignored;
   Machine m = machine(r, kind);
-  if (r.chance(80)) {
+  if (r.chance(breaking)) {
     spoil(r, m);
     ++count.spoiled;
+    // Not every fault is a finding of every model: with every record breaking rules, each also
+    // has tppdo below tcmin, so that every record is reported.
+    if (breaking >= 1000) m.v[Machine::tppdo] = 0.020_f;
   }
   std::string_view model;
   const int* order;
@@ -513,7 +517,9 @@ struct Plant {
 
 [[noreturn]] void usage() {
   std::fputs(
-      "usage: tpjconv_gendata [--generators N] [--bus-entries M] [--seed S] DATFILE BUSFILE\n",
+      "usage: tpjconv_gendata [--generators N] [--bus-entries M] [--seed S] [--breaking B]\n"
+      "                       DATFILE BUSFILE\n"
+      "  --breaking B  machine records in a thousand that break one to three rules (default 80)\n",
       stderr);
   std::exit(2);
 }
@@ -531,6 +537,7 @@ int main(int argc, char** argv) {
   long generators = 200000;
   long bus_entries = 30000;
   std::uint64_t seed = 20240601;
+  int breaking = 80;
   std::vector<const char*> files;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -540,6 +547,8 @@ int main(int argc, char** argv) {
       bus_entries = number_option(argv[++i]);
     } else if (arg == "--seed" && i + 1 < argc) {
       seed = static_cast<std::uint64_t>(number_option(argv[++i]));
+    } else if (arg == "--breaking" && i + 1 < argc) {
+      breaking = static_cast<int>(std::min(number_option(argv[++i]), 1000L));
     } else if (arg.starts_with("-")) {
       usage();
     } else {
@@ -616,9 +625,9 @@ int main(int argc, char** argv) {
       const std::string_view id(unit.id, 2);
       if (r.chance(5)) {
         out << "#";  // an earlier set of data, taken out by commenting it
-        machine_record(out, r, bus, id, kind, counts, false);
+        machine_record(out, r, bus, id, kind, breaking, counts, false);
       }
-      const Fixed mva = machine_record(out, r, bus, id, kind, counts);
+      const Fixed mva = machine_record(out, r, bus, id, kind, breaking, counts);
       exciter(out, r, bus, id, counts);
       if (r.chance(900)) governor(out, r, bus, id, kind, mva, counts);
       if (r.chance(600)) stabiliser(out, r, bus, id, counts);

@@ -1,6 +1,7 @@
 #include "records/number_format.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
@@ -29,7 +30,7 @@ constexpr char kDigitPairs[] =
     "8081828384858687888990919293949596979899";
 
 // Writes the `count` lowest decimal digits of `n` backwards, ending at `end`; returns the start.
-char* write_digits_backwards(char* end, std::uint32_t n, int count) {
+inline char* write_digits_backwards(char* end, std::uint32_t n, int count) {
   for (; count >= 2; count -= 2, n /= 100) {
     end -= 2;
     std::memcpy(end, kDigitPairs + 2 * (n % 100), 2);
@@ -38,17 +39,64 @@ char* write_digits_backwards(char* end, std::uint32_t n, int count) {
   return end;
 }
 
+// Writes the `kCount` lowest decimal digits of `n` backwards, ending at `end`, without a loop;
+// returns the start.
+template <int kCount>
+inline char* digits_backwards(char* end, std::uint32_t n) {
+  if constexpr (kCount % 2 == 1) {
+    *--end = static_cast<char>('0' + n % 10);
+    n /= 10;
+  }
+  for (int i = 0; i < kCount / 2; ++i, n /= 100) {
+    end -= 2;
+    std::memcpy(end, kDigitPairs + 2 * (n % 100), 2);
+  }
+  return end;
+}
 
-// Writes `value` as "%W.Pf" does, for the values that come from 32-bit floats below 2^31:
+// The decimal digits of `n`: 1 for 0 to 9, up to 10.
+inline int digit_count(std::uint32_t n) {
+  n |= 1;  // 0 has one digit too; no other count changes
+  // bit_width * 1233 / 4096 is the digits of the lowest power of two of that width, less one,
+  // or the digits less two: one comparison settles it.
+  const int guess = (std::bit_width(n) * 1233) >> 12;
+  return guess + (n >= kPow10[guess] ? 1 : 0);
+}
+
+constexpr char kBlanks[16] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+                              ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+
+// `count` blanks at `out`; returns the end.
+inline char* blanks(char* out, int count) {
+  if (count <= 16) {
+    std::memcpy(out, kBlanks, sizeof kBlanks);  // out has room for kFixedRoom characters
+  } else {
+    std::memset(out, ' ', static_cast<std::size_t>(count));
+  }
+  return out + count;
+}
+
+}  // namespace
+
+// Writes `value` as "%W.Pf" does, for 32-bit floats below 2^31 and precisions up to 9:
 // value = m / 2^shift with m below 2^24, so m * 10^precision fits in 64 bits and the rounding
 // (half to even, on the exact binary value) is done on integers. Returns the end of the text, or
 // nullptr for other values.
-char* exact_fixed(char* out, double value, int width, int precision, bool left) {
-  const float narrow = static_cast<float>(value);
-  if (!(std::fabs(value) < 0x1p31) || precision > 9 || narrow != value) return nullptr;
+char* write_fixed_exact(char* out, float value, int width, int precision, bool left) {
   std::uint32_t bits = 0;
-  std::memcpy(&bits, &narrow, sizeof bits);
+  std::memcpy(&bits, &value, sizeof bits);
+  if (bits == 0 && static_cast<unsigned>(precision) - 1 < 9) {
+    // Zero, as many values of a record are: "0." and the decimals' zeros, padded.
+    const int length = 2 + precision;
+    const int fill = width > length ? width - length : 0;
+    if (!left) out = blanks(out, fill);
+    std::memcpy(out, "0.000000000", 12);  // fixed size: what passes the length is unused
+    out += length;
+    return left ? blanks(out, fill) : out;
+  }
   const int biased_exponent = static_cast<int>((bits >> 23) & 0xff);
+  // 2^31 and above, inf and nan; and precisions this path does not take.
+  if (biased_exponent >= 127 + 31 || static_cast<unsigned>(precision) > 9) return nullptr;
   std::uint64_t mantissa = bits & 0x7fffff;
   int shift = 149;  // subnormal: mantissa * 2^-149
   if (biased_exponent != 0) {
@@ -66,40 +114,40 @@ char* exact_fixed(char* out, double value, int width, int precision, bool left) 
     if (rest > half || (rest == half && (units & 1) != 0)) ++units;
   }  // else: below half a unit of the last decimal, so it rounds to zero
 
-  // The whole part is below 2^31 and the decimals below 10^9: both fit 32 bits.
-  // The usual precisions divide by a constant, which compiles to a multiplication.
-  std::uint64_t whole = 0;
+  // The whole part is below 2^31 and the decimals below 10^9: both fit 32 bits. The usual
+  // precisions divide by a constant, which compiles to a multiplication, and write their
+  // decimals without a loop.
+  std::uint32_t whole = 0;
   switch (precision) {
-    case 2: whole = units / 100; break;
-    case 3: whole = units / 1000; break;
-    case 4: whole = units / 10000; break;
-    default: whole = units / kPow10[precision]; break;
+    case 2: whole = static_cast<std::uint32_t>(units / 100); break;
+    case 3: whole = static_cast<std::uint32_t>(units / 1000); break;
+    case 4: whole = static_cast<std::uint32_t>(units / 10000); break;
+    default: whole = static_cast<std::uint32_t>(units / kPow10[precision]); break;
   }
-  const auto whole32 = static_cast<std::uint32_t>(whole);
-  int whole_digits = 1;
-  while (whole_digits < 10 && whole32 >= kPow10[whole_digits]) ++whole_digits;
-  const bool negative = std::signbit(value);
+  const auto decimals = static_cast<std::uint32_t>(units - whole * kPow10[precision]);
+  const int whole_digits = digit_count(whole);
+  const bool negative = (bits >> 31) != 0;
   const int length = negative + whole_digits + (precision > 0 ? 1 + precision : 0);
   const int fill = width > length ? width - length : 0;
 
-  if (!left) {
-    for (int i = 0; i < fill; ++i) *out++ = ' ';
-  }
+  if (!left) out = blanks(out, fill);
   char* const end = out + length;
   char* p = end;
-  if (precision > 0) {
-    p = write_digits_backwards(p, static_cast<std::uint32_t>(units - whole * kPow10[precision]),
-                               precision);
-    *--p = '.';
+  switch (precision) {
+    case 0: break;
+    case 2: p = digits_backwards<2>(p, decimals); break;
+    case 3: p = digits_backwards<3>(p, decimals); break;
+    case 4: p = digits_backwards<4>(p, decimals); break;
+    default: p = write_digits_backwards(p, decimals, precision); break;
   }
-  write_digits_backwards(p, whole32, whole_digits);
+  if (precision > 0) *--p = '.';
+  write_digits_backwards(p, whole, whole_digits);
   if (negative) *out = '-';
-  out = end;
-  if (left) {
-    for (int i = 0; i < fill; ++i) *out++ = ' ';
-  }
-  return out;
+  if (left) return blanks(end, fill);
+  return end;
 }
+
+namespace {
 
 char* place(char* out, const char* text, std::size_t length, int width, bool left) {
   const std::size_t fill =
@@ -112,8 +160,11 @@ char* place(char* out, const char* text, std::size_t length, int width, bool lef
 
 }  // namespace
 
-char* write_fixed(char* out, double value, int width, int precision, bool left) {
-  if (char* end = exact_fixed(out, value, width, precision, left)) return end;
+char* write_fixed_other(char* out, double value, int width, int precision, bool left) {
+  const auto narrow = static_cast<float>(value);
+  if (narrow == value) {
+    if (char* end = write_fixed_exact(out, narrow, width, precision, left)) return end;
+  }
   char digits[kFixedRoom];
   const char* const stop = std::to_chars(digits, digits + sizeof digits, value,
                                          std::chars_format::fixed, std::min(precision, 20)).ptr;

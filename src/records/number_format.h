@@ -11,10 +11,23 @@ namespace tpjconv {
 // sign, the point and at most 20 decimals; or a width of at most that.
 inline constexpr std::size_t kFixedRoom = 340;
 
+// The two roads of write_fixed(): 32-bit values below 2^31 at precisions up to 9 (nearly every
+// value of a record), and everything else. The first returns nullptr for a value it does not take.
+char* write_fixed_exact(char* out, float value, int width, int precision, bool left);
+char* write_fixed_other(char* out, double value, int width, int precision, bool left);
+
 // Writes `value` at `out` as "%W.Pf" does (or "%-W.Pf" when `left`): the same digits, rounding,
 // signs, inf and nan as the C library's printf. `out` has room for kFixedRoom characters and
 // `width` is at most that. Returns the end of what was written.
-char* write_fixed(char* out, double value, int width, int precision, bool left = false);
+inline char* write_fixed(char* out, double value, int width, int precision, bool left = false) {
+  return write_fixed_other(out, value, width, precision, left);
+}
+
+// The same for a 32-bit value, without the check that the value is one.
+inline char* write_fixed(char* out, float value, int width, int precision, bool left = false) {
+  if (char* end = write_fixed_exact(out, value, width, precision, left)) return end;
+  return write_fixed_other(out, value, width, precision, left);
+}
 
 // Appends `value` as write_fixed() writes it.
 void append_fixed(std::string& out, double value, int width, int precision, bool left = false);

@@ -1,6 +1,7 @@
 #include "records/frame.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 
 #include "records/number_format.h"
@@ -53,6 +54,14 @@ std::string make_label(std::string_view header) {
 // Copies `text` to `out`; returns the end.
 char* put(char* out, std::string_view text) {
   return static_cast<char*>(std::memcpy(out, text.data(), text.size())) + text.size();
+}
+
+// `text` right-justified in `width` columns at `out`, as "%W.Pf" pads the digits it makes;
+// returns the end.
+char* right_justified(char* out, std::string_view text, int width) {
+  const int fill = width - static_cast<int>(text.size());
+  if (fill > 0) out = static_cast<char*>(std::memset(out, ' ', static_cast<std::size_t>(fill))) + fill;
+  return put(out, text);
 }
 
 // The gensal record line has one blank before accel, the other two models two.
@@ -133,6 +142,14 @@ void Conversion::finish() {
   // The parameter text, formatted in place: at most 21 numbers of kFixedRoom characters each,
   // their separators, "#9", "mva=" and the line end.
   char text[21 * (kFixedRoom + 2) + 16];
+  // Where each number stands in the text, without the blanks before it: the report shows the
+  // same digits again.
+  NumberSpans spans{};
+  const auto number = [&](char* at, char* end, int p) {
+    while (at < end && *at == ' ') ++at;
+    spans[p] = {static_cast<std::uint16_t>(at - text), static_cast<std::uint16_t>(end - at)};
+    return end;
+  };
   char* out = put(text, " #9 ");
   const float mva_base = values_[mbase];
   if (mva_base > 0) {
@@ -143,15 +160,21 @@ void Conversion::finish() {
   }
   for (int p = tpdo; p <= accel; ++p) {
     if (p > tpdo) out = put(out, p == accel ? accel_separator(model_) : " ");
-    out = write_fixed(out, values_[p], kRecordFormat[p].width, kRecordFormat[p].precision);
+    char* const at = out;
+    out = number(at, write_fixed(out, values_[p], kRecordFormat[p].width,
+                                 kRecordFormat[p].precision),
+                 p);
   }
   *out++ = ' ';
-  out = write_fixed(out, kis_, kRecordFormat[Position::kis].width,
-                    kRecordFormat[Position::kis].precision);
+  char* const kis_at = out;
+  out = number(kis_at, write_fixed(out, kis_, kRecordFormat[Position::kis].width,
+                                   kRecordFormat[Position::kis].precision),
+               Position::kis);
   // The converted record is one line, ending as the joined input text ended.
   out = put(out, record_.ends_with("\r\n") ? "\r\n" : "\n");
 
-  if (findings_ > 0 && report_) label();  // from the header as read, before it changes
+  const bool reported = findings_ > 0 && report_;
+  if (reported) label();  // from the header as read, before it changes
   std::memcpy(record_.data(), "gentpj", 6);  // the record begins with its six-letter model name
   record_.resize(header_length_);
   record_.append(text, out);
@@ -159,38 +182,59 @@ void Conversion::finish() {
   for (std::size_t k = 0; k < values_.size(); ++k) table_[k].value = values_[k];
   table_[Position::kis].value = static_cast<float>(kis_);
 
-  if (findings_ > 0 && report_) {
-    write_report_block();
+  if (reported) {
+    write_report_block(std::string_view(record_).substr(header_length_), spans);
     ++run_.counters.changed[static_cast<int>(model_)];
   }
 }
 
-void Conversion::write_report_block() {
-  std::string block = "\n";
-  block += label_;
-  block += "\n         ,";
-  block += model_name(model_);
-  block += "      ,gentpj\n";
+void Conversion::write_report_block(std::string_view text, const NumberSpans& spans) {
+  Sink& report = run_.report;
+  report.write("\n");
+  report.write(label_);
+  report.write("\n         ,");
+  report.write(model_name(model_));
+  report.write("      ,gentpj\n");
   for (int p = mbase; p <= kis; ++p) {
     const int precision = p == mbase ? 2 : 4;
-    char line[2 * kFixedRoom + 16];
+    const float before = table_[p].before;
+    const float value = table_[p].value;
+    const bool changed = before != value;
+    // The record line shows the new value with the same decimals where its format has four,
+    // and Kis where it was a 32-bit value: those digits are copied, not made again.
+    const bool in_line = kRecordFormat[p].precision == precision && p != mbase &&
+                         (p != kis || static_cast<double>(value) == kis_);
+    char line[2 * kFixedRoom + 32];
     char* out = put(line, kReportName[p]);
     *out++ = ',';
-    out = write_fixed(out, table_[p].before, 10, precision);
-    out = put(out, "  ,");
-    out = write_fixed(out, table_[p].value, 10, precision);
-    block.append(line, out);
-    if (table_[p].before == table_[p].value) {
-      block += '\n';
-    } else if (p == kis) {
-      block += " , ,Entered Kis\n";
+    char* const old_at = out;
+    if (in_line && !changed) {
+      out = right_justified(out, text.substr(spans[p].first, spans[p].second), 10);
     } else {
-      block += "  ,";
-      block += notes_[p].empty() ? std::string_view(" ") : std::string_view(notes_[p]);
-      block += '\n';
+      out = write_fixed(out, before, 10, precision);
+    }
+    const std::string_view old_text(old_at, static_cast<std::size_t>(out - old_at));
+    out = put(out, "  ,");
+    if (in_line) {
+      out = right_justified(out, text.substr(spans[p].first, spans[p].second), 10);
+    } else if (!changed) {
+      out = put(out, old_text);
+    } else {
+      out = write_fixed(out, value, 10, precision);
+    }
+    if (!changed) {
+      *out++ = '\n';
+      report.write(std::string_view(line, static_cast<std::size_t>(out - line)));
+    } else if (p == kis) {
+      out = put(out, " , ,Entered Kis\n");
+      report.write(std::string_view(line, static_cast<std::size_t>(out - line)));
+    } else {
+      out = put(out, "  ,");
+      report.write(std::string_view(line, static_cast<std::size_t>(out - line)));
+      report.write(notes_[p].empty() ? std::string_view(" ") : std::string_view(notes_[p]));
+      report.write("\n");
     }
   }
-  run_.report.write(block);
 }
 
 }  // namespace tpjconv

@@ -5,8 +5,10 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "records/record.h"
 #include "records/sink.h"
@@ -75,7 +77,9 @@ class Conversion {
  private:
   void finding(int code, std::string_view text, Position slot, bool corrects);
   void write_log_line(int code, std::string_view note);
-  void write_report_block();
+  // Where each number stands in the gentpj parameter text: offset and length.
+  using NumberSpans = std::array<std::pair<std::uint16_t, std::uint16_t>, 21>;
+  void write_report_block(std::string_view text, const NumberSpans& spans);
 
   Model model_;
   std::string& record_;

@@ -1,5 +1,7 @@
 #include "run/bus_list.h"
 
+#include <bit>
+
 #include "records/fields.h"
 #include "records/number_format.h"
 #include "run/diagnostics.h"
@@ -51,6 +53,32 @@ std::string field_text(std::string_view field, std::string_view line) {
 }
 
 }  // namespace
+
+bool EntryIndex::put(std::uint64_t key, std::uint32_t entry, bool replace) {
+  // At most half full, so that a miss ends soon at a free slot.
+  if (2 * (used_ + 1) > slots_.size()) {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 1024 : 2 * old.size(), Slot{});
+    mask_ = slots_.size() - 1;
+    shift_ = 64 - std::countr_zero(slots_.size());
+    used_ = 0;
+    for (const Slot& slot : old) {
+      if (slot.key != kFree) put(slot.key, slot.entry, true);
+    }
+  }
+  for (std::size_t i = slot_of(key);; i = (i + 1) & mask_) {
+    Slot& slot = slots_[i];
+    if (slot.key == key) {
+      if (replace) slot.entry = entry;
+      return false;
+    }
+    if (slot.key == kFree) {
+      slot = {key, entry};
+      ++used_;
+      return true;
+    }
+  }
+}
 
 BusLine read_bus_line(std::string_view line) {
   BusLine read;
@@ -123,6 +151,8 @@ std::uint64_t bus_and_id_key(int bus_number, std::array<char, 2> id) {
          static_cast<unsigned char>(id[1]);
 }
 
+std::uint64_t bus_key(int bus_number) { return static_cast<std::uint32_t>(bus_number); }
+
 std::string unit_id_text(const std::array<char, 2>& id) {
   return quoted(std::string_view(id.data(), id[0] == '\0' ? 0 : id[1] == '\0' ? 1 : 2));
 }
@@ -148,11 +178,11 @@ BusList BusList::load(LineReader& input, std::string_view file_name, Sink& conso
     }
     if (!list.add(read, line)) {
       const BusEntry& e = read.entry;
-      const auto first = list.first_by_bus_and_id_.find(
+      const std::uint32_t* first = list.first_by_bus_and_id_.find(
           bus_and_id_key(e.bus_number, bare_unit_id(e.unit_id[0], e.unit_id[1])));
       say_at(console, file_name, line,
              "bus " + std::to_string(e.bus_number) + " unit ID " + unit_id_text(e.unit_id) +
-                 " is listed again; line " + std::to_string(list.uses_[first->second].line) +
+                 " is listed again; line " + std::to_string(list.uses_[*first].line) +
                  " is used");
     }
   }
@@ -163,16 +193,14 @@ bool BusList::add(const BusLine& line, long line_number) {
   const auto index = static_cast<std::uint32_t>(entries_.size());
   const BusEntry& entry = line.entry;
   entries_.push_back(entry);
-  last_by_bus_[entry.bus_number] = index;
+  last_by_bus_.put(bus_key(entry.bus_number), index, true);
   Use use{line_number, false, false};
   // An entry without a unit ID matches no record, whatever its bus number.
   bool fresh = true;
   if (line.has_unit_id) {
-    fresh = first_by_bus_and_id_
-                .try_emplace(bus_and_id_key(entry.bus_number,
-                                            bare_unit_id(entry.unit_id[0], entry.unit_id[1])),
-                             index)
-                .second;
+    fresh = first_by_bus_and_id_.put(
+        bus_and_id_key(entry.bus_number, bare_unit_id(entry.unit_id[0], entry.unit_id[1])), index,
+        false);
     if (fresh) ++usable_;
     // A bus number that is no number was reported as it was read.
     use.candidate = fresh && line.bad_bus_number.empty();
@@ -186,18 +214,17 @@ BusSelection BusList::lookup(int bus_number, std::string_view unit_id, std::stri
   if (entries_.empty()) return {0.0f, 0};
   const char first = unit_id.empty() ? '\0' : unit_id[0];
   const char second = unit_id.size() > 1 ? unit_id[1] : '\0';
-  const auto found = first_by_bus_and_id_.find(bus_and_id_key(bus_number, bare_unit_id(first, second)));
-  if (found != first_by_bus_and_id_.end()) {
-    const BusEntry& entry = entries_[found->second];
-    uses_[found->second].used = true;
+  if (const std::uint32_t* found =
+          first_by_bus_and_id_.find(bus_and_id_key(bus_number, bare_unit_id(first, second)))) {
+    const BusEntry& entry = entries_[*found];
+    uses_[*found].used = true;
     if (!same_text(entry.bus_name.data(), bus_name, 8)) {
       warn(console, "Name    mismatch", bus_number, entry, bus_name, unit_id);
     }
     return {entry.kis, entry.check_level};
   }
-  const auto last = last_by_bus_.find(bus_number);
-  if (last != last_by_bus_.end()) {
-    warn(console, "Name/ID mismatch", bus_number, entries_[last->second], bus_name, unit_id);
+  if (const std::uint32_t* last = last_by_bus_.find(bus_key(bus_number))) {
+    warn(console, "Name/ID mismatch", bus_number, entries_[*last], bus_name, unit_id);
   }
   return {-1.0f, -1};
 }

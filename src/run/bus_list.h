@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "records/line_reader.h"
@@ -36,6 +35,38 @@ struct BusLine {
 // Reads one data line of the bus numbers file.
 BusLine read_bus_line(std::string_view line);
 inline BusEntry parse_bus_line(std::string_view line) { return read_bus_line(line).entry; }
+
+// Entry numbers by a 64-bit key, in one array probed from the key's hash: a lookup, hit or miss,
+// costs about one memory access. Keys are below 2^63.
+class EntryIndex {
+ public:
+  // The entry of `key`, or nullptr.
+  const std::uint32_t* find(std::uint64_t key) const {
+    if (slots_.empty()) return nullptr;
+    for (std::size_t i = slot_of(key);; i = (i + 1) & mask_) {
+      const Slot& slot = slots_[i];
+      if (slot.key == key) return &slot.entry;
+      if (slot.key == kFree) return nullptr;
+    }
+  }
+  // Stores `entry` for `key` unless it has one (`replace` false) or in any case; false when the
+  // key had an entry.
+  bool put(std::uint64_t key, std::uint32_t entry, bool replace);
+
+ private:
+  static constexpr std::uint64_t kFree = ~std::uint64_t{0};
+  struct Slot {
+    std::uint64_t key = kFree;
+    std::uint32_t entry = 0;
+  };
+  std::size_t slot_of(std::uint64_t key) const {
+    return static_cast<std::size_t>((key * 0x9e3779b97f4a7c15ULL) >> shift_);
+  }
+  std::vector<Slot> slots_;
+  std::size_t mask_ = 0;
+  int shift_ = 64;
+  std::size_t used_ = 0;
+};
 
 // The answer of a lookup: Kis -1 and check level -1 when the generator is not in the list.
 struct BusSelection {
@@ -91,8 +122,8 @@ class BusList {
   std::size_t usable_ = 0;
   // The first entry in file order for each bus number and unit ID, and the last entry for each
   // bus number, which the "Name/ID mismatch" warning names.
-  std::unordered_map<std::uint64_t, std::uint32_t> first_by_bus_and_id_;
-  std::unordered_map<int, std::uint32_t> last_by_bus_;
+  EntryIndex first_by_bus_and_id_;
+  EntryIndex last_by_bus_;
 };
 
 }  // namespace tpjconv

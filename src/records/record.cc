@@ -29,14 +29,6 @@ std::string_view model_name(Model model) {
   return "";
 }
 
-std::optional<Model> recognised_model(std::string_view line) {
-  const std::string_view head = line.substr(0, 6);
-  for (const Model model : kModels) {
-    if (head == model_name(model)) return model;
-  }
-  return std::nullopt;
-}
-
 RecordHeader read_header(std::string_view text) {
   RecordHeader header;
   FieldCursor fields(text);
@@ -115,6 +107,7 @@ void read_cell(std::string_view field, std::size_t k, ParamTable& table, ParamLi
     list.not_numbers |= std::uint32_t{1} << k;
   }
   table[k].present = 1;
+  list.given |= std::uint32_t{1} << k;
 }
 
 // Fills cells 0 to 19 from the fields in order, skipping one quoted field before each.

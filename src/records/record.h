@@ -26,8 +26,16 @@ std::span<const std::string_view> parameter_names(Model model);
 // checks as the placeholder. gensal's last five are 0 when absent and are not counted.
 std::size_t required_parameters(Model model);
 
-// The model whose name fills the first six characters of the line, if any.
-std::optional<Model> recognised_model(std::string_view line);
+// The model whose name fills the first six characters of the line, if any. Asked of every line
+// of the file, most of which do not begin with "gen".
+inline std::optional<Model> recognised_model(std::string_view line) {
+  if (line.size() < 6 || line[0] != 'g' || line[1] != 'e' || line[2] != 'n') return std::nullopt;
+  const std::string_view rest = line.substr(3, 3);
+  if (rest == "sal") return Model::gensal;
+  if (rest == "tpf") return Model::gentpf;
+  if (rest == "rou") return Model::genrou;
+  return std::nullopt;
+}
 
 // The five header fields of a record. A field the header lacks, or a number field that does not
 // hold a number, keeps the fresh value given here.
@@ -77,6 +85,7 @@ enum class NameProblem { unknown_name, repeated_name, number_without_name, name_
 // The parameter list as read: the MVA base and what the reading noticed on the way.
 struct ParamList {
   float mva_base = -1.0f;  // the number after the mva word, -1 when there is none
+  std::uint32_t given = 0;        // bit k: the record gave a field for cell k
   std::uint32_t not_numbers = 0;  // bit k: cell k holds a field that is not a number
   NamedForm form = NamedForm::none;
   NameProblem problem = NameProblem::unknown_name;  // when read by position

@@ -145,7 +145,9 @@ void Conversion::finish() {
   // Where each number stands in the text, without the blanks before it: the report shows the
   // same digits again.
   NumberSpans spans{};
+  const bool reported = findings_ > 0 && report_;
   const auto number = [&](char* at, char* end, int p) {
+    if (!reported) return end;
     while (at < end && *at == ' ') ++at;
     spans[p] = {static_cast<std::uint16_t>(at - text), static_cast<std::uint16_t>(end - at)};
     return end;
@@ -173,7 +175,6 @@ void Conversion::finish() {
   // The converted record is one line, ending as the joined input text ended.
   out = put(out, record_.ends_with("\r\n") ? "\r\n" : "\n");
 
-  const bool reported = findings_ > 0 && report_;
   if (reported) label();  // from the header as read, before it changes
   std::memcpy(record_.data(), "gentpj", 6);  // the record begins with its six-letter model name
   record_.resize(header_length_);

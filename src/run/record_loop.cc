@@ -46,6 +46,8 @@ std::string why_by_position(const ParamList& list, Model model) {
 // The parameters the converter takes as 78.0: required ones the record lacks, and any with a
 // field that is not a number. Empty when there are none.
 std::string placeholders_used(const ParamList& list, Model model, const ParamTable& table) {
+  const std::uint32_t required = (std::uint32_t{1} << required_parameters(model)) - 1;
+  if ((list.given & required) == required && list.not_numbers == 0) return {};  // most records
   const auto names = parameter_names(model);
   std::string missing, not_numbers;
   for (std::size_t k = 0; k < names.size(); ++k) {

@@ -65,8 +65,11 @@ std::optional<std::string> find_collision(const std::vector<RunFile>& files) {
 
 int OutputFile::open(const std::string& path) {
   const platform::FileIdentity id = platform::identify(path);
+  const bool standard_stream = is_standard_stream(id);
+  regular_ = id.known && !standard_stream &&
+             (id.kind == platform::FileKind::regular || id.kind == platform::FileKind::missing);
   bool direct = !id.known || id.kind == platform::FileKind::special ||
-                id.kind == platform::FileKind::directory || is_standard_stream(id);
+                id.kind == platform::FileKind::directory || standard_stream;
   if (!direct) {
     target_ = platform::link_target(path);
     // A link whose text names no path to the same file (a descriptor of /proc, say) cannot be

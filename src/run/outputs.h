@@ -45,10 +45,10 @@ class OutputFile {
 
   bool is_open() const { return file_.is_open(); }
 
-  // True when the output is a new regular file beside its name, not a device, a FIFO or standard
-  // output written where it stands: one that a writer thread may fill, as no signal comes of
-  // writing it.
-  bool is_new_file() const { return !temporary_.empty(); }
+  // True when the output is a regular file, new or written where it stands, and not the file of
+  // a standard stream: one that a writer thread may fill, as writing it raises no signal and
+  // nothing else of the run writes it.
+  bool is_regular() const { return regular_; }
   ByteSink& sink() { return file_; }
 
   // After the last write: closes the new file. Returns 0 or the errno.
@@ -65,6 +65,7 @@ class OutputFile {
   platform::File file_;
   std::string target_;
   std::string temporary_;  // empty when written directly
+  bool regular_ = false;
 };
 
 }  // namespace tpjconv

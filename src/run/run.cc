@@ -49,10 +49,10 @@ struct Output {
   std::optional<Sink> own;
   Sink* sink = nullptr;
 
-  // Hands the full pieces of a new file to `writer`'s thread. A device, a FIFO or standard output
-  // is written on the run's own thread, where a broken pipe ends the run as it always has.
+  // Hands the full pieces of a regular file to `writer`'s thread. A device, a FIFO or a standard
+  // stream is written on the run's own thread, where a broken pipe ends the run as it always has.
   void write_through(Writer& writer) {
-    if (own && file.is_new_file()) own->write_through(writer);
+    if (own && file.is_regular()) own->write_through(writer);
   }
 
   // Opens the new file for `path`; the errno of a failure, or 0.

@@ -164,8 +164,8 @@ TEST_F(WholeRun, TwoRunsOnOneOutputEachLeaveACompleteFile) {
 }
 
 TEST_F(WholeRun, RunningOutOfMemoryEndsWithAMessageAndKeepsTheEarlierFiles) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizer needs more address space than the limit leaves";
 #endif
   // One line of 96 MB: holding it takes more than the 64 MB the run may map.
   {

@@ -42,7 +42,13 @@ class Sink {
   const std::string& text() const { return buffer_; }
 
  private:
+  // The build that checks the writer thread with ThreadSanitizer hands over small pieces, so that
+  // even a small run hands over many.
+#ifdef TPJCONV_SINK_PIECE
+  static constexpr std::size_t kFlushSize = TPJCONV_SINK_PIECE;
+#else
   static constexpr std::size_t kFlushSize = 1 << 20;
+#endif
   static constexpr std::size_t kRoom = kFlushSize + 4096;  // a last write may pass the size
 
   // Hands the collected output on without waiting for it to be written.

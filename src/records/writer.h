@@ -27,8 +27,13 @@ namespace tpjconv {
 // written to it. All calls come from one thread, the one that owns the sinks.
 class Writer {
  public:
-  // Below this many bytes of output a thread costs more than it saves (see bench/README.md).
+  // Below this many bytes of output a thread costs more than it saves (see bench/README.md). The
+  // build that checks the thread with ThreadSanitizer starts it at once.
+#ifdef TPJCONV_WRITER_START_AFTER
+  static constexpr std::size_t kStartAfter = TPJCONV_WRITER_START_AFTER;
+#else
   static constexpr std::size_t kStartAfter = std::size_t{4} << 20;
+#endif
   static constexpr std::size_t kDepth = 3;
 
   explicit Writer(std::size_t start_after = kStartAfter) : start_after_(start_after) {}

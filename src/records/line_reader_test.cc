@@ -1,6 +1,7 @@
 #include "records/line_reader.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,44 @@ TEST(LineReader, EmptyViewWithoutDataHasNoLines) {
   EXPECT_EQ(std::nullopt, reader.next());
   EXPECT_EQ(std::nullopt, reader.next());
   EXPECT_EQ(0, reader.line_number());
+}
+
+// Runs of unwanted lines, and each wanted line alone: together the same lines, counted alike,
+// whatever pieces the text arrives in.
+TEST(LineReader, HandsOutRunsOfLinesBetweenTheWantedOnes) {
+  std::string text;
+  for (int i = 0; i < 3000; ++i) {
+    text += i % 7 == 0 ? "gen " : "other ";
+    text += std::string(static_cast<std::size_t>(i % 300), 'x') + "\n";
+  }
+  text += "gen last, without a line end";
+  const auto wanted = [](std::string_view line) { return line.starts_with("gen"); };
+  for (const bool pieces : {false, true}) {
+    Pieces source(text, 0);
+    std::optional<LineReader> from_source, from_text;
+    LineReader& reader = pieces ? from_source.emplace(source) : from_text.emplace(text);
+    std::string joined;
+    long wanted_lines = 0;
+    while (const auto lines = reader.next_lines(wanted)) {
+      ASSERT_FALSE(lines->text.empty());
+      if (lines->wanted) {
+        ++wanted_lines;
+        EXPECT_TRUE(lines->text.starts_with("gen"));
+        EXPECT_EQ(std::string_view::npos, lines->text.substr(0, lines->text.size() - 1).find('\n'));
+      } else {
+        EXPECT_TRUE(lines->text.ends_with("\n"));
+        std::size_t at = 0;
+        for (std::size_t nl; (nl = lines->text.find('\n', at)) != std::string_view::npos;) {
+          EXPECT_FALSE(wanted(lines->text.substr(at, nl + 1 - at)));
+          at = nl + 1;
+        }
+      }
+      joined += lines->text;
+    }
+    EXPECT_EQ(text, joined);
+    EXPECT_EQ(3001, reader.line_number());
+    EXPECT_EQ(3000 / 7 + 2, wanted_lines);
+  }
 }
 
 TEST(LineReader, AReadErrorEndsTheLinesAndIsKept) {

@@ -73,12 +73,15 @@ void convert_records(LineReader& input, std::string_view input_name, Sink& outpu
   std::string record;
   std::string first_line;
   ParamTable table{};
-  while (const auto line = input.next()) {
-    const auto model = recognised_model(*line);
-    if (!model) {
-      output.write(*line);
+  // The lines between records are copied in runs, not one by one.
+  const auto is_record = [](std::string_view line) { return recognised_model(line).has_value(); };
+  while (const auto lines = input.next_lines(is_record)) {
+    if (!lines->wanted) {
+      output.write(lines->text);
       continue;
     }
+    const std::optional<std::string_view> line = lines->text;
+    const auto model = recognised_model(*line);
     const long first_line_number = input.line_number();
     // The header comes from the first line alone, and only the bus list lookup needs it: an
     // empty list selects every record at check level 0 without looking.

@@ -1,8 +1,10 @@
 #include "records/frame.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "records/number_format.h"
 
@@ -58,10 +60,19 @@ char* put(char* out, std::string_view text) {
 
 // `text` right-justified in `width` columns at `out`, as "%W.Pf" pads the digits it makes;
 // returns the end.
-char* right_justified(char* out, std::string_view text, int width) {
-  const int fill = width - static_cast<int>(text.size());
-  if (fill > 0) out = static_cast<char*>(std::memset(out, ' ', static_cast<std::size_t>(fill))) + fill;
-  return put(out, text);
+// A number of the record line, right-justified in ten columns at `out`, as "%10.4f" pads the
+// digits it makes; returns the end. The line's text and `out` both have room for 16 characters
+// past the number, so that the usual short number is copied in fixed-size pieces.
+char* right_justified(char* out, std::string_view number) {
+  constexpr int kWidth = 10;
+  const int fill = kWidth - static_cast<int>(number.size());
+  if (number.size() > 16) {
+    return put(out, number);
+  }
+  std::memcpy(out, "                ", 16);
+  if (fill > 0) out += fill;
+  std::memcpy(out, number.data(), 16);
+  return out + number.size();
 }
 
 // The gensal record line has one blank before accel, the other two models two.
@@ -103,18 +114,23 @@ void Conversion::finding(int code, std::string_view text, Position slot, bool co
   }
 }
 
-// "%s ,%03d, %s\n" with the record label and the note.
+// "%s ,%03d, %s\n" with the record label and the note, made in one piece.
 void Conversion::write_log_line(int code, std::string_view note) {
-  line_ = label();
-  line_ += " ,";
+  const std::string& label = this->label();
+  const std::size_t room = label.size() + note.size() + 32;
+  char on_stack[512];
+  std::vector<char> on_heap;
+  char* const line = room <= sizeof on_stack ? on_stack : (on_heap.resize(room), on_heap.data());
+  char* out = put(line, label);
+  out = put(out, " ,");
   char digits[16];
   const auto end = std::to_chars(digits, digits + sizeof digits, code).ptr;
-  line_.append(static_cast<std::size_t>(3 - std::min<long>(3, end - digits)), '0');
-  line_.append(digits, end);
-  line_ += ", ";
-  line_ += note;
-  line_ += '\n';
-  run_.check_log.write(line_);
+  for (long zeros = 3 - std::min<long>(3, end - digits); zeros > 0; --zeros) *out++ = '0';
+  out = put(out, std::string_view(digits, static_cast<std::size_t>(end - digits)));
+  out = put(out, ", ");
+  out = put(out, note);
+  *out++ = '\n';
+  run_.check_log.write(std::string_view(line, static_cast<std::size_t>(out - line)));
 }
 
 void Conversion::rule(bool failed, int code, std::string_view text, Position slot, double fix) {
@@ -184,18 +200,24 @@ void Conversion::finish() {
   table_[Position::kis].value = static_cast<float>(kis_);
 
   if (reported) {
-    write_report_block(std::string_view(record_).substr(header_length_), spans);
+    write_report_block(std::string_view(text, sizeof text), spans);
     ++run_.counters.changed[static_cast<int>(model_)];
   }
 }
 
 void Conversion::write_report_block(std::string_view text, const NumberSpans& spans) {
-  Sink& report = run_.report;
-  report.write("\n");
-  report.write(label_);
-  report.write("\n         ,");
-  report.write(model_name(model_));
-  report.write("      ,gentpj\n");
+  // The block is made in one piece and written with one copy. Each line holds the name, two
+  // numbers of 32-bit values (at most 45 characters each) and separators, besides its notes.
+  std::size_t room = 64 + label_.size() + 21 * 128 + kFixedRoom;  // and write_fixed's margin
+  for (const std::string& note : notes_) room += note.size();
+  char on_stack[8192];
+  std::vector<char> on_heap;
+  char* const block = room <= sizeof on_stack ? on_stack : (on_heap.resize(room), on_heap.data());
+  char* out = put(block, "\n");
+  out = put(out, label_);
+  out = put(out, "\n         ,");
+  out = put(out, model_name(model_));
+  out = put(out, "      ,gentpj\n");
   for (int p = mbase; p <= kis; ++p) {
     const int precision = p == mbase ? 2 : 4;
     const float before = table_[p].before;
@@ -205,19 +227,18 @@ void Conversion::write_report_block(std::string_view text, const NumberSpans& sp
     // and Kis where it was a 32-bit value: those digits are copied, not made again.
     const bool in_line = kRecordFormat[p].precision == precision && p != mbase &&
                          (p != kis || static_cast<double>(value) == kis_);
-    char line[2 * kFixedRoom + 32];
-    char* out = put(line, kReportName[p]);
+    out = put(out, kReportName[p]);
     *out++ = ',';
     char* const old_at = out;
     if (in_line && !changed) {
-      out = right_justified(out, text.substr(spans[p].first, spans[p].second), 10);
+      out = right_justified(out, text.substr(spans[p].first, spans[p].second));
     } else {
       out = write_fixed(out, before, 10, precision);
     }
     const std::string_view old_text(old_at, static_cast<std::size_t>(out - old_at));
     out = put(out, "  ,");
     if (in_line) {
-      out = right_justified(out, text.substr(spans[p].first, spans[p].second), 10);
+      out = right_justified(out, text.substr(spans[p].first, spans[p].second));
     } else if (!changed) {
       out = put(out, old_text);
     } else {
@@ -225,17 +246,15 @@ void Conversion::write_report_block(std::string_view text, const NumberSpans& sp
     }
     if (!changed) {
       *out++ = '\n';
-      report.write(std::string_view(line, static_cast<std::size_t>(out - line)));
     } else if (p == kis) {
       out = put(out, " , ,Entered Kis\n");
-      report.write(std::string_view(line, static_cast<std::size_t>(out - line)));
     } else {
       out = put(out, "  ,");
-      report.write(std::string_view(line, static_cast<std::size_t>(out - line)));
-      report.write(notes_[p].empty() ? std::string_view(" ") : std::string_view(notes_[p]));
-      report.write("\n");
+      out = put(out, notes_[p].empty() ? std::string_view(" ") : std::string_view(notes_[p]));
+      *out++ = '\n';
     }
   }
+  run_.report.write(std::string_view(block, static_cast<std::size_t>(out - block)));
 }
 
 }  // namespace tpjconv

@@ -93,7 +93,6 @@ class Conversion {
   std::string label_;  // empty until label() makes it
   std::array<std::string, 32> notes_;  // empty until a finding: a single blank
   int findings_ = 0;
-  std::string line_;  // scratch for one check-log line
 };
 
 }  // namespace tpjconv

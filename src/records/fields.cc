@@ -77,40 +77,10 @@ std::optional<float> short_decimal(const char* p, const char* end) {
 }  // namespace
 
 std::optional<float> scan_float(std::string_view text) {
-  // The common field first: an optional minus, at most nine digits around a point and no
-  // exponent, such as 0.0025 or -1.8000, right at the start. Nine digits cannot overflow 32 bits, so the digits are
-  // gathered without a check each; below 2^24 and with at most ten decimals the number is one
-  // exact division, as short_decimal() below explains.
-  {
-    static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
-                                       1e6f, 1e7f, 1e8f, 1e9f};
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    const bool negative = p < end && *p == '-';
-    p += negative;
-    const char* const first = p;
-    std::uint32_t digits = 0;
-    while (p < end && static_cast<unsigned char>(*p - '0') < 10) {
-      digits = digits * 10 + static_cast<std::uint32_t>(*p - '0');
-      ++p;
-    }
-    const long whole_digits = p - first;
-    long decimals = 0;
-    if (p < end && *p == '.') {
-      const char* const point = ++p;
-      while (p < end && static_cast<unsigned char>(*p - '0') < 10) {
-        digits = digits * 10 + static_cast<std::uint32_t>(*p - '0');
-        ++p;
-      }
-      decimals = p - point;
-    }
-    const long count = whole_digits + decimals;
-    // An exponent, or the x of a hexadecimal number, takes the longer road.
-    const bool plain = p == end || (*p != 'e' && *p != 'E' && *p != 'x' && *p != 'X');
-    if (count > 0 && count <= 9 && digits <= (1u << 24) && plain) {
-      const float value = static_cast<float>(digits) / kPow10[decimals];
-      return negative ? -value : value;
-    }
+  // The common field first, read where it stands.
+  if (float short_value = 0.0f;
+      scan_short_decimal(text.data(), text.data() + text.size(), short_value) != nullptr) {
+    return short_value;
   }
   text = skip_space(text);
   if (text.empty()) return std::nullopt;

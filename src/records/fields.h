@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -57,6 +58,41 @@ class FieldCursor {
 // Reads a number the way "%d" does: leading white space, optional sign, decimal digits. Nothing
 // when the text does not begin with a number or the number is outside the 32-bit range.
 std::optional<int> scan_int(std::string_view text);
+
+// The common number of a record, read in one pass: an optional minus and at most nine digits
+// around a point, with no exponent (such as 0.0025 or -1.8000), at `p`. Nine digits cannot
+// overflow 32 bits, so the digits are gathered without a check each; below 2^24 and with at most
+// nine decimals both the digits and the power of ten are exact 32-bit values, and one division
+// rounds the number as strtof does. Stores the value and returns where the number ends, or
+// returns nullptr, storing nothing, for any other text (scan_float() reads those).
+inline const char* scan_short_decimal(const char* p, const char* end, float& value) {
+  static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f};
+  const bool negative = p < end && *p == '-';
+  p += negative;
+  const char* const first = p;
+  std::uint32_t digits = 0;
+  while (p < end && static_cast<unsigned char>(*p - '0') < 10) {
+    digits = digits * 10 + static_cast<std::uint32_t>(*p - '0');
+    ++p;
+  }
+  const long whole_digits = p - first;
+  long decimals = 0;
+  if (p < end && *p == '.') {
+    const char* const point = ++p;
+    while (p < end && static_cast<unsigned char>(*p - '0') < 10) {
+      digits = digits * 10 + static_cast<std::uint32_t>(*p - '0');
+      ++p;
+    }
+    decimals = p - point;
+  }
+  const long count = whole_digits + decimals;
+  // An exponent, or the x of a hexadecimal number, takes the longer road.
+  const bool plain = p == end || (*p != 'e' && *p != 'E' && *p != 'x' && *p != 'X');
+  if (count == 0 || count > 9 || digits > (1u << 24) || !plain) return nullptr;
+  const float magnitude = static_cast<float>(digits) / kPow10[decimals];
+  value = negative ? -magnitude : magnitude;
+  return p;
+}
 
 // Reads a number the way "%f" does, taking the longest numeric prefix (decimal or hexadecimal,
 // exponent, inf, nan) after leading white space, rounded directly to 32 bits. Nothing when the

@@ -123,6 +123,33 @@ void read_by_position(std::optional<std::string_view> field, Next next, ParamTab
   }
 }
 
+// read_by_position() for a list without quotes, where every field is a cell: the fields are
+// walked and their numbers read in one pass over the text. A field that is a plain short number
+// ending at a separator is read as it is scanned; any other field is cut out as FieldCursor cuts
+// it and read by read_cell(). `first` is the first field after the "#" and "mva" fields.
+void read_in_place(std::string_view text, std::optional<std::string_view> first,
+                   ParamTable& table, ParamList& list) {
+  if (!first) return;
+  const char* p = first->data();
+  const char* const end = text.data() + text.size();
+  for (std::size_t k = 0; k < 20; ++k) {
+    while (p < end && kParamSeparators.contains(*p)) ++p;
+    if (p >= end) break;
+    float value = 0.0f;
+    const char* stop = scan_short_decimal(p, end, value);
+    if (stop != nullptr && stop > p && (stop == end || kParamSeparators.contains(*stop))) {
+      table[k].value = value;
+      table[k].present = 1;
+      list.given |= std::uint32_t{1} << k;
+    } else {
+      stop = p + 1;
+      while (stop < end && !kParamSeparators.contains(*stop)) ++stop;
+      read_cell(std::string_view(p, static_cast<std::size_t>(stop - p)), k, table, list);
+    }
+    p = stop < end ? stop + 1 : stop;
+  }
+}
+
 constexpr std::size_t kAccel = 100;  // the cell of the accel name: none, its number is not used
 
 // The cell of a parameter name of `model`, kAccel for accel, nothing for another word.
@@ -222,7 +249,7 @@ ParamList read_param_list(std::string_view record, std::size_t header_length, Mo
   for (std::size_t k = 0; k < 20; ++k) table[k] = ParamSlot{kAbsentValue, table[k].before, 0};
 
   if (!has_quotes) {
-    read_by_position(field, next, table, list);
+    read_in_place(text, field, table, list);
     return list;
   }
 

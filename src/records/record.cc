@@ -29,22 +29,72 @@ std::string_view model_name(Model model) {
   return "";
 }
 
-RecordHeader read_header(std::string_view text) {
-  RecordHeader header;
+namespace {
+
+// The five header fields as FieldCursor cuts them, each with its own separators; a field the
+// header lacks is nothing, and so is every one after it.
+struct HeaderFields {
+  std::optional<std::string_view> model_name, bus_number, bus_name, base_kv, unit_id;
+};
+
+HeaderFields split_header(std::string_view text) {
+  HeaderFields f;
   FieldCursor fields(text);
-  if (const auto f = fields.next(kNameSeparators)) header.model_name = f->substr(0, 6);
-  if (const auto f = fields.next(kNumberSeparators)) {
-    if (const auto n = scan_int(*f)) header.bus_number = *n;
+  f.model_name = fields.next(kNameSeparators);
+  f.bus_number = fields.next(kNumberSeparators);
+  f.bus_name = fields.next(kQuotedSeparators);
+  f.base_kv = fields.next(kNumberSeparators);
+  f.unit_id = fields.next(kQuotedSeparators);
+  return f;
+}
+
+int bus_number_of(const HeaderFields& f) {
+  if (f.bus_number) {
+    if (const auto n = scan_int(*f.bus_number)) return *n;
   }
-  if (const auto f = fields.next(kQuotedSeparators)) header.bus_name = f->substr(0, 9);
-  if (const auto f = fields.next(kNumberSeparators)) {
-    if (const auto v = scan_float(*f)) header.base_kv = *v;
+  return 0;
+}
+
+void unit_id_of(const HeaderFields& f, char* id) {
+  if (!f.unit_id) return;
+  id[0] = (*f.unit_id)[0];
+  id[1] = f.unit_id->size() > 1 ? (*f.unit_id)[1] : ' ';
+}
+
+}  // namespace
+
+RecordHeader read_header(std::string_view text) {
+  const HeaderFields f = split_header(text);
+  RecordHeader header;
+  if (f.model_name) header.model_name = f.model_name->substr(0, 6);
+  header.bus_number = bus_number_of(f);
+  if (f.bus_name) header.bus_name = f.bus_name->substr(0, 9);
+  if (f.base_kv) {
+    if (const auto v = scan_float(*f.base_kv)) header.base_kv = *v;
   }
-  if (const auto f = fields.next(kQuotedSeparators)) {
-    header.unit_id[0] = (*f)[0];
-    header.unit_id[1] = f->size() > 1 ? (*f)[1] : ' ';
-  }
+  unit_id_of(f, header.unit_id.data());
   return header;
+}
+
+int read_bus_number(std::string_view text) {
+  FieldCursor fields(text);
+  if (!fields.next(kNameSeparators)) return 0;
+  if (const auto f = fields.next(kNumberSeparators)) {
+    if (const auto n = scan_int(*f)) return *n;
+  }
+  return 0;
+}
+
+HeaderKey read_header_key(std::string_view text) {
+  const HeaderFields f = split_header(text);
+  HeaderKey key;
+  key.bus_number = bus_number_of(f);
+  if (f.bus_name) {
+    key.bus_name_size = std::min(f.bus_name->size(), key.bus_name_chars.size());
+    f.bus_name->copy(key.bus_name_chars.data(), key.bus_name_size);
+  }
+  unit_id_of(f, key.unit_id.data());
+  return key;
 }
 
 void join_continuations(std::string& record, LineReader& input) {

@@ -50,6 +50,22 @@ struct RecordHeader {
 // Splits the header at the start of `text` into its five fields.
 RecordHeader read_header(std::string_view text);
 
+// The header fields that find a record in the bus list, as read_header() reads them, copied out
+// of the text without the base kV: the lookup made for every record.
+struct HeaderKey {
+  int bus_number = 0;
+  std::array<char, 9> bus_name_chars{};
+  std::size_t bus_name_size = 0;
+  std::array<char, 2> unit_id{' ', ' '};
+
+  std::string_view bus_name() const { return {bus_name_chars.data(), bus_name_size}; }
+  std::string_view unit_id_text() const { return {unit_id.data(), unit_id.size()}; }
+};
+HeaderKey read_header_key(std::string_view text);
+
+// The bus number alone, as read_header() reads it.
+int read_bus_number(std::string_view text);
+
 // Extends `record` with its continuation lines: each "/" becomes a blank and the next physical
 // line takes the place of whatever followed it.
 void join_continuations(std::string& record, LineReader& input);

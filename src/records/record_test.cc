@@ -39,6 +39,23 @@ TEST(ReadHeader, MissingAndNonNumericFieldsKeepFreshValues) {
   EXPECT_EQ(0, read_header("gensal 99999999999 \"A\" 1 \"1\" :").bus_number);
 }
 
+TEST(ReadHeaderKey, TheLookupFieldsAsReadHeaderReadsThem) {
+  for (const std::string_view text :
+       {std::string_view("gensal 1234 \"BUSNAME \" 13.80 \"1 \" :"),
+        std::string_view("genrou 7 \"A LONG BUS NAME\" 22 \"G12\" : #9"),
+        std::string_view("gentpf   -5,\"X\",1,\"\",:"), std::string_view("gensal x\n"),
+        std::string_view("gensal 99999999999 \"A\" 1 \"1\" :"),
+        std::string_view("genrou 3 \"N\0AME\" 1.0 \"\0 \" :", 31), std::string_view(""),
+        std::string_view("gensal")}) {
+    const RecordHeader h = read_header(text);
+    const HeaderKey k = read_header_key(text);
+    EXPECT_EQ(h.bus_number, k.bus_number) << text;
+    EXPECT_EQ(h.bus_number, read_bus_number(text)) << text;
+    EXPECT_EQ(h.bus_name, k.bus_name()) << text;
+    EXPECT_EQ(h.unit_id, k.unit_id_text()) << text;
+  }
+}
+
 TEST(JoinContinuations, EachMarkBecomesABlankAndTheNextLineFollowsIt) {
   LineReader input(std::string_view("0.3 0.4 /  rest is lost\n0.5\nother 1 2\n"));
   std::string record = "genrou 1 \"A/B\" 1.0 \"1\" : 0.1 0.2\n";

@@ -151,8 +151,6 @@ std::uint64_t bus_and_id_key(int bus_number, std::array<char, 2> id) {
          static_cast<unsigned char>(id[1]);
 }
 
-std::uint64_t bus_key(int bus_number) { return static_cast<std::uint32_t>(bus_number); }
-
 std::string unit_id_text(const std::array<char, 2>& id) {
   return quoted(std::string_view(id.data(), id[0] == '\0' ? 0 : id[1] == '\0' ? 1 : 2));
 }

@@ -105,6 +105,10 @@ class BusList {
   BusSelection lookup(int bus_number, std::string_view unit_id, std::string_view bus_name,
                       Sink& console);
 
+  // True when some entry has this bus number. A record at a bus the list does not name is not
+  // in it, and lookup() would say no more than that.
+  bool lists_bus(int bus_number) const { return last_by_bus_.find(bus_key(bus_number)) != nullptr; }
+
   // Reports the entries that no lookup used, in file order: the first ten by line, then how
   // many more. Entries already reported while loading are left out.
   void report_unused(std::string_view file_name, Sink& console) const;
@@ -116,6 +120,8 @@ class BusList {
                              // not reported already
     bool used = false;
   };
+
+  static std::uint64_t bus_key(int bus_number) { return static_cast<std::uint32_t>(bus_number); }
 
   std::vector<BusEntry> entries_;
   std::vector<Use> uses_;

@@ -26,9 +26,9 @@ Converter converter_of(Model model) {
   return nullptr;
 }
 
-std::string record_name(Model model, const RecordHeader& header) {
+std::string record_name(Model model, const HeaderKey& header) {
   return std::string(model_name(model)) + " record at bus " + std::to_string(header.bus_number) +
-         ", unit ID " + quoted(header.unit_id);
+         ", unit ID " + quoted(header.unit_id_text());
 }
 
 std::string why_by_position(const ParamList& list, Model model) {
@@ -85,17 +85,22 @@ void convert_records(LineReader& input, std::string_view input_name, Sink& outpu
     const long first_line_number = input.line_number();
     // The header comes from the first line alone, and only the bus list lookup needs it: an
     // empty list selects every record at check level 0 without looking.
-    std::optional<RecordHeader> header;
+    std::optional<HeaderKey> header;
+    bool listed = true;
     if (!bus_list.empty()) {
-      header = read_header(*line);
+      // Most records are at buses the list does not name: the bus number settles those.
+      listed = bus_list.lists_bus(read_bus_number(*line));
+      if (listed) header = read_header_key(*line);
     } else {
       first_line.assign(*line);  // for a warning about the record; the join may change it
     }
     record.assign(*line);
     join_continuations(record, input);
     const BusSelection selection =
-        header ? bus_list.lookup(header->bus_number, header->unit_id, header->bus_name, console)
-               : BusSelection{};
+        !listed  ? BusSelection{-1.0f, -1}  // what the lookup answers, without a warning
+        : header ? bus_list.lookup(header->bus_number, header->unit_id_text(), header->bus_name(),
+                                   console)
+                 : BusSelection{};
     const int m = static_cast<int>(*model);
     if (selection.kis >= 0 && selection.check_level < 3 && kis_settings[m] >= 0) {
       const float kis = bus_list.empty() ? kis_settings[m] : selection.kis;
@@ -104,7 +109,7 @@ void convert_records(LineReader& input, std::string_view input_name, Sink& outpu
         const ParamList list = read_param_list(record, *length, *model, table);
         const std::string placeholders = placeholders_used(list, *model, table);
         if (list.form == NamedForm::by_position || !placeholders.empty()) {
-          if (!header) header = read_header(first_line);
+          if (!header) header = read_header_key(first_line);
           const std::string name = record_name(*model, *header);
           if (list.form == NamedForm::by_position) {
             say_at(console, input_name, first_line_number,

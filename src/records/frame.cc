@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "records/number_format.h"
@@ -73,6 +75,14 @@ char* right_justified(char* out, std::string_view number) {
   if (fill > 0) out += fill;
   std::memcpy(out, number.data(), 16);
   return out + number.size();
+}
+
+// Position `p`'s value as the record line writes it.
+template <int p>
+char* record_number(char* out, float value, bool left = false) {
+  constexpr FieldFormat format = kRecordFormat[p];
+  if (char* end = write_fixed_exact<format.precision>(out, value, format.width, left)) return end;
+  return write_fixed_other(out, value, format.width, format.precision, left);
 }
 
 // The gensal record line has one blank before accel, the other two models two.
@@ -172,21 +182,27 @@ void Conversion::finish() {
   const float mva_base = values_[mbase];
   if (mva_base > 0) {
     out = put(out, "mva=");
-    out = write_fixed(out, mva_base, kRecordFormat[mbase].width, kRecordFormat[mbase].precision,
-                      true);
+    out = record_number<mbase>(out, mva_base, true);
     *out++ = ' ';
   }
-  for (int p = tpdo; p <= accel; ++p) {
-    if (p > tpdo) out = put(out, p == accel ? accel_separator(model_) : " ");
+  // Positions 1 to 19, each with its format fixed when compiled.
+  const auto position = [&]<int p>(std::integral_constant<int, p>) {
+    if constexpr (p > tpdo) out = put(out, p == accel ? accel_separator(model_) : " ");
     char* const at = out;
-    out = number(at, write_fixed(out, values_[p], kRecordFormat[p].width,
-                                 kRecordFormat[p].precision),
-                 p);
-  }
+    out = number(at, record_number<p>(out, values_[p]), p);
+  };
+  [&]<int... k>(std::integer_sequence<int, k...>) {
+    (position(std::integral_constant<int, tpdo + k>{}), ...);
+  }(std::make_integer_sequence<int, accel - tpdo + 1>{});
   *out++ = ' ';
   char* const kis_at = out;
-  out = number(kis_at, write_fixed(out, kis_, kRecordFormat[Position::kis].width,
-                                   kRecordFormat[Position::kis].precision),
+  // Kis comes as a double, nearly always one a 32-bit value holds.
+  const auto kis_narrow = static_cast<float>(kis_);
+  out = number(kis_at,
+               static_cast<double>(kis_narrow) == kis_
+                   ? record_number<Position::kis>(out, kis_narrow)
+                   : write_fixed(out, kis_, kRecordFormat[Position::kis].width,
+                                 kRecordFormat[Position::kis].precision),
                Position::kis);
   // The converted record is one line, ending as the joined input text ended.
   out = put(out, record_.ends_with("\r\n") ? "\r\n" : "\n");

@@ -32,7 +32,7 @@ class Writer {
 #ifdef TPJCONV_WRITER_START_AFTER
   static constexpr std::size_t kStartAfter = TPJCONV_WRITER_START_AFTER;
 #else
-  static constexpr std::size_t kStartAfter = std::size_t{4} << 20;
+  static constexpr std::size_t kStartAfter = std::size_t{16} << 20;
 #endif
   static constexpr std::size_t kDepth = 3;
 

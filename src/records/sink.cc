@@ -16,15 +16,17 @@ void Sink::write_through(Writer& writer) {
   lane_ = writer.add(*destination_);
 }
 
-void Sink::pass_on() {
+void Sink::pass_on(bool more) {
   if (error_ != 0 || buffer_.empty()) {
     buffer_.clear();
     return;
   }
   if (writer_ != nullptr) {
-    // The buffer goes to the writer whole; one written before comes back in its place.
+    // The buffer goes to the writer whole; one written before comes back in its place, or an
+    // empty one that gets its room here, while output is still coming (never in a flush, which
+    // a destructor calls).
     error_ = writer_->hand_over(lane_, buffer_);
-    if (buffer_.capacity() < kRoom) buffer_.reserve(kRoom);
+    if (more && buffer_.capacity() < kRoom) buffer_.reserve(kRoom);
     return;
   }
   const IoResult result = destination_->write(buffer_.data(), buffer_.size());
@@ -34,7 +36,7 @@ void Sink::pass_on() {
 
 bool Sink::flush() {
   if (destination_ == nullptr) return error_ == 0;
-  pass_on();
+  pass_on(false);
   if (writer_ != nullptr) error_ = writer_->wait(lane_);
   return error_ == 0;
 }

@@ -23,7 +23,7 @@ class Sink {
 
   void write(std::string_view text) {
     buffer_.append(text);
-    if (destination_ != nullptr && buffer_.size() >= kFlushSize) pass_on();
+    if (destination_ != nullptr && buffer_.size() >= kFlushSize) pass_on(true);
   }
   void put(char c) { write(std::string_view(&c, 1)); }
 
@@ -51,8 +51,9 @@ class Sink {
 #endif
   static constexpr std::size_t kRoom = kFlushSize + 4096;  // a last write may pass the size
 
-  // Hands the collected output on without waiting for it to be written.
-  void pass_on();
+  // Hands the collected output on without waiting for it to be written; `more` when output
+  // goes on after it.
+  void pass_on(bool more);
 
   ByteSink* destination_ = nullptr;
   std::string buffer_;

@@ -1,5 +1,6 @@
 #include "records/writer.h"
 
+#include <new>
 #include <system_error>
 
 #include "platform/process.h"
@@ -31,10 +32,14 @@ int Writer::write(Lane& lane, const std::string& buffer) {
 void Writer::start() {
   // The new thread inherits the held signals and keeps them held for its whole life.
   platform::hold_signals();
+  // No thread to be had, or no memory for one: the writes stay on this thread. Nothing is
+  // thrown from here, which a sink's destructor may reach through its last flush.
   try {
     thread_ = std::thread([this] { work(); });
   } catch (const std::system_error&) {
-    start_failed_ = true;  // no thread to be had: the writes stay on this thread
+    start_failed_ = true;
+  } catch (const std::bad_alloc&) {
+    start_failed_ = true;
   }
   platform::release_signals();
 }

@@ -143,14 +143,9 @@ void Conversion::write_log_line(int code, std::string_view note) {
   run_.check_log.write(std::string_view(line, static_cast<std::size_t>(out - line)));
 }
 
-void Conversion::rule(bool failed, int code, std::string_view text, Position slot, double fix) {
-  if (!failed) return;
+void Conversion::failed_rule(int code, std::string_view text, Position slot, double fix) {
   finding(code, text, slot, true);
   if (correct_) values_[slot] = static_cast<float>(fix);
-}
-
-void Conversion::rule(bool failed, int code, std::string_view text, Position slot) {
-  if (failed) finding(code, text, slot, false);
 }
 
 void Conversion::log(int code, std::string_view text) {

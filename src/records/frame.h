@@ -58,10 +58,15 @@ class Conversion {
 
   // A rule with a correction: when `failed`, a finding with `code` and `text` on the note slot of
   // `slot`; at check level 0 the value of `slot` then becomes `fix`, rounded to 32 bits.
-  void rule(bool failed, int code, std::string_view text, Position slot, double fix);
+  // Most rules pass: that much is decided here, inline.
+  void rule(bool failed, int code, std::string_view text, Position slot, double fix) {
+    if (failed) failed_rule(code, text, slot, fix);
+  }
 
   // A rule without correction.
-  void rule(bool failed, int code, std::string_view text, Position slot);
+  void rule(bool failed, int code, std::string_view text, Position slot) {
+    if (failed) finding(code, text, slot, false);
+  }
 
   // A check-log line with `code` and `text` that is no finding, written when reports are asked
   // for: it counts in neither the findings nor the note slots.
@@ -75,6 +80,7 @@ class Conversion {
   const std::string& label();
 
  private:
+  void failed_rule(int code, std::string_view text, Position slot, double fix);
   void finding(int code, std::string_view text, Position slot, bool corrects);
   void write_log_line(int code, std::string_view note);
   // Where each number stands in the gentpj parameter text: offset and length.
@@ -91,7 +97,9 @@ class Conversion {
   bool correct_;
   WorkingValues values_;
   std::string label_;  // empty until label() makes it
-  std::array<std::string, 32> notes_;  // empty until a finding: a single blank
+  // The note slots of positions 0 to 19, the only ones findings name (the other twelve of the
+  // 32 keep their blank and are never shown): empty until a finding, a single blank.
+  std::array<std::string, 20> notes_;
   int findings_ = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "records/frame.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -234,6 +235,9 @@ void Conversion::write_report_block(std::string_view text, const NumberSpans& sp
     const float before = table_[p].before;
     const float value = table_[p].value;
     const bool changed = before != value;
+    // The same text needs the same bits: 0 and -0 compare equal but print apart.
+    const bool same_bits =
+        std::bit_cast<std::uint32_t>(before) == std::bit_cast<std::uint32_t>(value);
     // The record line shows the new value with the same decimals where its format has four,
     // and Kis where it was a 32-bit value: those digits are copied, not made again.
     const bool in_line = kRecordFormat[p].precision == precision && p != mbase &&
@@ -241,7 +245,7 @@ void Conversion::write_report_block(std::string_view text, const NumberSpans& sp
     out = put(out, kReportName[p]);
     *out++ = ',';
     char* const old_at = out;
-    if (in_line && !changed) {
+    if (in_line && same_bits) {
       out = right_justified(out, text.substr(spans[p].first, spans[p].second));
     } else {
       out = write_fixed(out, before, 10, precision);
@@ -250,7 +254,7 @@ void Conversion::write_report_block(std::string_view text, const NumberSpans& sp
     out = put(out, "  ,");
     if (in_line) {
       out = right_justified(out, text.substr(spans[p].first, spans[p].second));
-    } else if (!changed) {
+    } else if (same_bits) {
       out = put(out, old_text);
     } else {
       out = write_fixed(out, value, 10, precision);

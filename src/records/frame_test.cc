@@ -25,6 +25,21 @@ struct Harness {
   std::size_t header_length = record.find(':') + 1;
 };
 
+// Zero and minus zero compare equal but print apart: each column shows its own sign, and the
+// line ends as for an unchanged value. Found by fuzzing with Kis -0.
+TEST(Conversion, ZeroAndMinusZeroEachPrintTheirOwnSign) {
+  Harness t;
+  WorkingValues start = clean_machine(100.0f);
+  start[d] = -0.0f;
+  Conversion c(Model::gensal, t.record, t.table, t.header_length, -0.0, 0, t.run, start);
+  c.rule(true, 101, ",d set to 0", d, 0.0);
+  c.finish();
+  const std::string& report = t.report.text();
+  EXPECT_NE(std::string::npos, report.find("\n    d,   -0.0000  ,    0.0000\n")) << report;
+  EXPECT_NE(std::string::npos, report.find("\n  kis,    0.0000  ,   -0.0000\n")) << report;
+  EXPECT_TRUE(t.record.ends_with(" 0.50 -0.0000\r\n")) << t.record;
+}
+
 TEST(Conversion, CorrectsLogsAndReportsAtCheckLevelZero) {
   Harness t;
   Conversion c(Model::gentpf, t.record, t.table, t.header_length, 0.3, 0, t.run,

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <new>
 #include <optional>
+#include <utility>
 
 #include "platform/process.h"
 #include "records/frame.h"
@@ -143,6 +144,79 @@ int finish_standard_output(Console& console) {
   return 1;
 }
 
+// Warns about a number argument that is not wholly a number, with the value used.
+void warn_unless_whole(const NumberArgument& number, std::size_t index,
+                       const std::vector<std::string>& positional, Console& console) {
+  if (number.whole) return;
+  say(console.err, std::string(argument_name(index)) + " " + quoted(positional[index]) +
+                       " is not a number; " + formatted("%g", number.value) + " used");
+}
+
+// The Kis settings of the three models from arguments 4 to 6, printed as they are fixed.
+KisSettings read_kis_settings(const std::vector<std::string>& positional, Console& console) {
+  KisSettings kis_settings{};
+  bool any_enabled = false;
+  for (const Model model : kModels) {
+    const int m = static_cast<int>(model);
+    const NumberArgument kis = number_argument(positional, 3 + m, -1.0f);
+    kis_settings[m] = kis.value;
+    any_enabled = any_enabled || kis.value >= 0;
+    console.err.write(formatted("Kis for %s = %14.4f\n", model_name(model).data(),
+                                static_cast<double>(kis.value)));
+    warn_unless_whole(kis, 3 + m, positional, console);
+  }
+  if (!any_enabled) {
+    say(console.err, "no model enabled (no Kis argument of 0 or more): nothing will be converted");
+  }
+  return kis_settings;
+}
+
+// The files the command line names, in its order, for the check that no output is another.
+std::vector<RunFile> files_of(const CommandLine& line, bool bypass) {
+  const std::vector<std::string>& positional = line.positional;
+  std::vector<RunFile> files = {{Role::input, positional[0]}};
+  if (!bypass) files.push_back({Role::busfile, positional[1]});
+  files.push_back({Role::output, positional[2]});
+  // An absent check log or report goes to standard output.
+  for (const auto& [role, index] : {std::pair{Role::checklog, 6u}, std::pair{Role::report, 7u}}) {
+    const bool given = positional.size() > index;
+    files.push_back({role, given ? positional[index] : "", !given});
+  }
+  if (line.summary) files.push_back({Role::summary, *line.summary});
+  return files;
+}
+
+// Finishes every output, in closing order, standard output once. False, with a message for each
+// failure, when one of them could not be written whole.
+bool close_outputs(const std::vector<Output*>& outputs, Console& console) {
+  bool ok = true;
+  bool standard_output_closed = false;
+  for (Output* o : outputs) {
+    if (!o->own && std::exchange(standard_output_closed, true)) continue;
+    if (const int error = o->close()) {
+      say(console.err, "cannot write " + o->name + ": " + platform::error_text(error));
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+// Puts every finished output file in its place: all of them, or, should a signal come, all of
+// them after it has waited.
+bool commit_outputs(const std::vector<Output*>& outputs, Console& console) {
+  bool ok = true;
+  platform::hold_signals();
+  for (Output* o : outputs) {
+    if (!o->own) continue;
+    if (const int error = o->file.commit()) {
+      say(console.err, "cannot write " + o->name + ": " + platform::error_text(error));
+      ok = false;
+    }
+  }
+  platform::release_signals();
+  return ok;
+}
+
 int convert(const CommandLine& line, Console& console, const FileHooks& hooks, Place& place) {
   // Before the outputs, so that it outlives their sinks: they hand it their last pieces as they
   // go, also when an error ends the run early.
@@ -160,12 +234,7 @@ int convert(const CommandLine& line, Console& console, const FileHooks& hooks, P
 
   // Every file the command line names, checked before anything is created or emptied.
   const bool bypass = bus_path.compare(0, 4, "none") == 0;
-  std::vector<RunFile> files = {{Role::input, input_path}};
-  if (!bypass) files.push_back({Role::busfile, bus_path});
-  files.push_back({Role::output, positional[2]});
-  files.push_back({Role::checklog, positional.size() > 6 ? positional[6] : "", positional.size() <= 6});
-  files.push_back({Role::report, positional.size() > 7 ? positional[7] : "", positional.size() <= 7});
-  if (line.summary) files.push_back({Role::summary, *line.summary});
+  std::vector<RunFile> files = files_of(line, bypass);
   if (const auto refusal = find_collision(files)) {
     say(console.err, *refusal);
     return 1;
@@ -224,23 +293,7 @@ int convert(const CommandLine& line, Console& console, const FileHooks& hooks, P
                               : "no record is converted"));
   }
 
-  KisSettings kis_settings{};
-  bool any_enabled = false;
-  for (const Model model : kModels) {
-    const int m = static_cast<int>(model);
-    const NumberArgument kis = number_argument(positional, 3 + m, -1.0f);
-    kis_settings[m] = kis.value;
-    any_enabled = any_enabled || kis.value >= 0;
-    console.err.write(formatted("Kis for %s = %14.4f\n", model_name(model).data(),
-                                static_cast<double>(kis.value)));
-    if (!kis.whole) {
-      say(console.err, std::string(argument_name(3 + m)) + " " + quoted(positional[3 + m]) +
-                           " is not a number; " + formatted("%g", kis.value) + " used");
-    }
-  }
-  if (!any_enabled) {
-    say(console.err, "no model enabled (no Kis argument of 0 or more): nothing will be converted");
-  }
+  const KisSettings kis_settings = read_kis_settings(positional, console);
 
   Output check_log;
   if (auto refusal = open_fallback(check_log, Role::checklog, 6, positional, files, hooks, console)) {
@@ -255,10 +308,7 @@ int convert(const CommandLine& line, Console& console, const FileHooks& hooks, P
   }
 
   const NumberArgument tcmin = number_argument(positional, 8, 0.025f);
-  if (!tcmin.whole) {
-    say(console.err, std::string(argument_name(8)) + " " + quoted(positional[8]) +
-                         " is not a number; " + formatted("%g", tcmin.value) + " used");
-  }
+  warn_unless_whole(tcmin, 8, positional, console);
 
   ModelCounters counters;
   FindingCounts finding_counts;
@@ -284,30 +334,11 @@ int convert(const CommandLine& line, Console& console, const FileHooks& hooks, P
     say(console.err, "cannot read " + input_path + ": " + platform::error_text(reader.error()));
     ok = false;
   }
-  // Standard output is finished once, when both the check log and the report went to it.
-  std::vector<Output*> outputs = {&output, &check_log};
-  if (report.own || check_log.own) outputs.push_back(&report);
+  std::vector<Output*> outputs = {&output, &check_log, &report};
   if (line.summary) outputs.push_back(&summary);
-  for (Output* o : outputs) {
-    if (const int error = o->close()) {
-      say(console.err, "cannot write " + o->name + ": " + platform::error_text(error));
-      ok = false;
-    }
-  }
-  if (!ok) return 1;  // the new files are removed as the outputs go
-
-  // Every file is complete: all of them take their places, or, should a signal come, all of
-  // them after it has waited.
-  platform::hold_signals();
-  for (Output* o : {&output, &check_log, &report, &summary}) {
-    if (!o->own) continue;
-    if (const int error = o->file.commit()) {
-      say(console.err, "cannot write " + o->name + ": " + platform::error_text(error));
-      ok = false;
-    }
-  }
-  platform::release_signals();
-  return ok ? 0 : 1;
+  ok = close_outputs(outputs, console) && ok;
+  // A failed run puts nothing in place: the new files are removed as the outputs go.
+  return ok && commit_outputs(outputs, console) ? 0 : 1;
 }
 
 }  // namespace

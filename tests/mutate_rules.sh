@@ -187,7 +187,7 @@ for path in sys.argv[1:]:
                 print('%s\t%d\t%s correction %s to %s\t-\t%s' % (path, i, label, fix.strip(), new_fix,
                       line[:m.start(8)] + new_fix + line[m.end(8):]))
             continue
-        if 'c.log(" ,000,' in line:
+        if 'c.log(0,' in line:
             print('%s\t%d\t%s:%d [000 line] removed\t-\t' % (path, i, name, i))
             continue
         g = re.match(r'^(\s*(?:const bool \w+ = |if \())(.*?)(;|\) \{)$', line)

@@ -55,6 +55,17 @@ class FieldCursor {
   std::size_t last_end_ = 0;
 };
 
+// True for a field that is nothing but a line end: what follows a line's last blank or comma.
+inline bool is_line_end(std::string_view field) {
+  return field.find_first_not_of("\r\n") == std::string_view::npos;
+}
+
+// A field without the line end it may carry at its end.
+inline std::string_view without_line_end(std::string_view field) {
+  while (field.ends_with('\n') || field.ends_with('\r')) field.remove_suffix(1);
+  return field;
+}
+
 // Reads a number the way "%d" does: leading white space, optional sign, decimal digits. Nothing
 // when the text does not begin with a number or the number is outside the 32-bit range.
 std::optional<int> scan_int(std::string_view text);

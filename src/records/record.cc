@@ -130,16 +130,6 @@ constexpr std::string_view kGenrouNames[] = {"tpdo", "tppdo", "tpqo", "tppqo", "
                                              "ld",   "lq",    "lpd",  "lpq",   "lppd", "ll",
                                              "s1",   "s12",   "ra",   "rcomp", "xcomp"};
 
-// A field that is nothing but the line end: what follows a record's last blank or comma.
-bool is_line_end(std::string_view field) {
-  return field.find_first_not_of("\r\n") == std::string_view::npos;
-}
-
-std::string_view without_line_end(std::string_view field) {
-  while (!field.empty() && (field.back() == '\n' || field.back() == '\r')) field.remove_suffix(1);
-  return field;
-}
-
 bool same_name(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {

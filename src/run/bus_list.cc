@@ -38,18 +38,19 @@ void warn(Sink& console, std::string_view kind, int bus_number, const BusEntry& 
   console.write(line);
 }
 
-// The line end of a line whose last field ended before it is no field; a field with text that
-// does not read as a number is noted with that text.
+bool ends_line(std::string_view field, std::string_view line) {
+  return field.data() + field.size() == line.data() + line.size();
+}
+
+// The line end of a line whose last field ended before it is no field; a carriage return before
+// more fields is text.
 bool is_line_end(std::string_view field, std::string_view line) {
-  return field.data() + field.size() == line.data() + line.size() &&
-         field.find_first_not_of("\r\n") == std::string_view::npos;
+  return ends_line(field, line) && tpjconv::is_line_end(field);
 }
 
 // A field's text for a message, without the line end it may carry.
 std::string field_text(std::string_view field, std::string_view line) {
-  const bool ends_line = field.data() + field.size() == line.data() + line.size();
-  while (ends_line && (field.ends_with('\n') || field.ends_with('\r'))) field.remove_suffix(1);
-  return std::string(field);
+  return std::string(ends_line(field, line) ? without_line_end(field) : field);
 }
 
 }  // namespace

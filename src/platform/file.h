@@ -39,12 +39,20 @@ namespace platform {
 class File final : public ByteSource, public ByteSink {
  public:
   File() = default;
-  File(File&& other) noexcept;
-  File& operator=(File&& other) noexcept;
-  ~File() override;
+  File(File&& other) noexcept : fd_(other.fd_), owned_(other.owned_) { other.fd_ = -1; }
+  File& operator=(File&& other) noexcept {
+    if (this != &other) {
+      close();
+      fd_ = other.fd_;
+      owned_ = other.owned_;
+      other.fd_ = -1;
+    }
+    return *this;
+  }
+  ~File() override { close(); }
 
   // Standard input (0), output (1) or error (2); close() leaves it open.
-  static File standard(int stream);
+  static File standard(int stream) { return File(stream, false); }
 
   bool is_open() const { return fd_ >= 0; }
   IoResult read(char* buffer, std::size_t size) override;

@@ -58,22 +58,6 @@ struct Opener {
   static File make(int fd, bool owned) { return File(fd, owned); }
 };
 
-File::File(File&& other) noexcept : fd_(other.fd_), owned_(other.owned_) { other.fd_ = -1; }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    fd_ = other.fd_;
-    owned_ = other.owned_;
-    other.fd_ = -1;
-  }
-  return *this;
-}
-
-File::~File() { close(); }
-
-File File::standard(int stream) { return File(stream, false); }
-
 IoResult File::read(char* buffer, std::size_t size) {
   for (;;) {
     const ssize_t n = ::read(fd_, buffer, size);

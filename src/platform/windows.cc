@@ -165,22 +165,6 @@ Opened wrap(HANDLE handle, int flags) {
 
 }  // namespace
 
-File::File(File&& other) noexcept : fd_(other.fd_), owned_(other.owned_) { other.fd_ = -1; }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    fd_ = other.fd_;
-    owned_ = other.owned_;
-    other.fd_ = -1;
-  }
-  return *this;
-}
-
-File::~File() { close(); }
-
-File File::standard(int stream) { return File(stream, false); }
-
 IoResult File::read(char* buffer, std::size_t size) {
   const HANDLE handle = handle_of(fd_);
   if (!usable(handle)) return {0, EBADF};

@@ -150,6 +150,18 @@ class FaultsTest : public ::testing::Test {
               names);
   }
 
+  // Hooks that put `make(file)` before the output named `failing`, and leave the rest alone.
+  template <typename Make>
+  FileHooks failing_output(const char* failing, Make make) {
+    FileHooks hooks;
+    hooks.writing = [this, failing, make](const std::string& name,
+                                          ByteSink& file) -> std::unique_ptr<ByteSink> {
+      if (name != path(failing)) return nullptr;
+      return make(file);
+    };
+    return hooks;
+  }
+
   bool console_ends_with(const std::string& tail) const { return console_.ends_with(tail); }
 
   fs::path dir_;
@@ -186,11 +198,9 @@ TEST_F(FaultsTest, AWriteErrorAfterSeveralMegabytesKeepsTheEarlierFiles) {
   write_input(6);
   for (const char* failing : {"out.dat", "check.log", "report.txt"}) {
     SCOPED_TRACE(failing);
-    FileHooks hooks;
-    hooks.writing = [&](const std::string& name, ByteSink& file) -> std::unique_ptr<ByteSink> {
-      if (name != path(failing)) return nullptr;
+    const FileHooks hooks = failing_output(failing, [&](ByteSink& file) {
       return std::make_unique<FailingSink>(file, 3u << 20, ENOSPC, 0);
-    };
+    });
     EXPECT_EQ(1, run_with(hooks));
     EXPECT_TRUE(console_ends_with("tpjconv: cannot write " + path(failing) +
                                   ": No space left on device\n"))
@@ -206,11 +216,9 @@ TEST_F(FaultsTest, AWriteErrorOnTheWriterThreadIsReportedAndEndsThatFile) {
   for (const char* failing : {"out.dat", "check.log", "report.txt"}) {
     SCOPED_TRACE(failing);
     WritesSeen seen;
-    FileHooks hooks;
-    hooks.writing = [&](const std::string& name, ByteSink& file) -> std::unique_ptr<ByteSink> {
-      if (name != path(failing)) return nullptr;
+    const FileHooks hooks = failing_output(failing, [&](ByteSink& file) {
       return std::make_unique<FailingSink>(file, 12u << 20, ENOSPC, 0, &seen);
-    };
+    });
     EXPECT_EQ(1, run_with(hooks));
     EXPECT_TRUE(console_ends_with("tpjconv: cannot write " + path(failing) +
                                   ": No space left on device\n"))
@@ -226,11 +234,9 @@ TEST_F(FaultsTest, AFailedCloseKeepsTheEarlierFiles) {
   write_input(1);
   for (const char* failing : {"out.dat", "check.log", "report.txt"}) {
     SCOPED_TRACE(failing);
-    FileHooks hooks;
-    hooks.writing = [&](const std::string& name, ByteSink& file) -> std::unique_ptr<ByteSink> {
-      if (name != path(failing)) return nullptr;
+    const FileHooks hooks = failing_output(failing, [&](ByteSink& file) {
       return std::make_unique<FailingSink>(file, std::size_t(-1), 0, EIO);
-    };
+    });
     EXPECT_EQ(1, run_with(hooks));
     EXPECT_TRUE(console_ends_with("tpjconv: cannot write " + path(failing) +
                                   ": Input/output error\n"))

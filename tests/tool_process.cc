@@ -26,6 +26,12 @@ std::vector<std::string> lines_of(const std::string& text) {
 int start_tool(const std::filesystem::path& work, const std::vector<std::string>& args,
                const ToolStreams& streams) {
   std::vector<char*> argv;
+  const bool drop = streams.as_other_user && geteuid() == 0;
+  if (drop) {
+    for (const char* a : {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"}) {
+      argv.push_back(const_cast<char*>(a));
+    }
+  }
   argv.push_back(const_cast<char*>(TPJCONV_BINARY));
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -50,9 +56,16 @@ int start_tool(const std::filesystem::path& work, const std::vector<std::string>
                        static_cast<rlim_t>(streams.address_space)};
     setrlimit(RLIMIT_AS, &limit);
   }
-  execv(TPJCONV_BINARY, argv.data());
+  if (drop) {
+    execvp("setpriv", argv.data());
+  } else {
+    execv(TPJCONV_BINARY, argv.data());
+  }
   _exit(127);
 }
+
+unsigned other_user_id() { return geteuid() == 0 ? 65534u : static_cast<unsigned>(geteuid()); }
+unsigned other_group_id() { return geteuid() == 0 ? 65534u : static_cast<unsigned>(getegid()); }
 
 int wait_tool(int pid) {
   int status = 0;

@@ -19,7 +19,14 @@ struct ToolStreams {
   std::filesystem::path out;  // created or emptied
   std::filesystem::path err;
   long address_space = 0;     // bytes the child may map; 0: no limit
+  // Run as an ordinary user: as root, the tool is started through setpriv as uid and gid 65534
+  // with no supplementary groups; as any other user, as that user.
+  bool as_other_user = false;
 };
+
+// The user and group an ordinary-user run gets: 65534 under root, else the caller's own.
+unsigned other_user_id();
+unsigned other_group_id();
 
 // Starts the tool in `work` with `args`; returns the child's process id.
 int start_tool(const std::filesystem::path& work, const std::vector<std::string>& args,

@@ -20,15 +20,6 @@ constexpr Separators kParamSeparators(", =\t");
 
 }  // namespace
 
-std::string_view model_name(Model model) {
-  switch (model) {
-    case Model::gensal: return "gensal";
-    case Model::gentpf: return "gentpf";
-    case Model::genrou: return "genrou";
-  }
-  return "";
-}
-
 namespace {
 
 // The five header fields as FieldCursor cuts them, each with its own separators; a field the

@@ -11,13 +11,10 @@
 #include <string_view>
 
 #include "records/line_reader.h"
+#include "tpjconv/findings.h"
 
 namespace tpjconv {
 
-// The input models that are converted to gentpj, in the order in which they are tried and counted.
-enum class Model { gensal = 0, gentpf = 1, genrou = 2 };
-inline constexpr std::array<Model, 3> kModels = {Model::gensal, Model::gentpf, Model::genrou};
-std::string_view model_name(Model model);
 
 // The parameters of a model's record, in the order the record gives them.
 std::span<const std::string_view> parameter_names(Model model);

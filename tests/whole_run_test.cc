@@ -214,9 +214,9 @@ TEST_F(WholeRun, RunningOutOfMemoryWhileTheWriterThreadWritesEndsTheSameWay) {
 
 TEST_F(WholeRun, ClosedStandardInputIsNoAnswerAndNoFileTakesItsPlace) {
   write("in.dat", "c first byte of the data\n" + std::string(kRecord));
-  // Without --yes the prompt finds standard input at its end: nothing is converted.
+  // Without --yes the prompt finds standard input at its end: nothing is converted, status 1.
   std::vector<std::string> args(kArgs.begin() + 1, kArgs.end());
-  EXPECT_EQ(0, run(args, ""));
+  EXPECT_EQ(1, run(args, ""));
   EXPECT_TRUE(console_.ends_with("Type c to continue, a to abort : \n"
                                  "tpjconv: no answer; nothing converted\n"))
       << console_;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tpjconv {
 
@@ -59,6 +60,17 @@ class File final : public ByteSource, public ByteSink {
   IoResult write(const char* data, std::size_t size) override;
   int close() override;
 
+  // Empties the file. Returns 0 or the errno.
+  int truncate();
+  // Gives the file an owner and a group. Returns 0 or the errno; Windows keeps no owners: 0.
+  int set_owner(std::uint32_t owner, std::uint32_t group);
+  // Sets the permission bits to `mode`. Returns 0 or the errno; 0 on Windows.
+  int set_mode(int mode);
+  // Clears the setuid and setgid bits where they are set. Returns 0 or the errno.
+  int clear_set_id_bits();
+  // True when this is the file behind standard stream `stream` (0, 1 or 2), of whatever kind.
+  bool is_standard(int stream) const;
+
  private:
   friend struct Opener;
   File(int fd, bool owned) : fd_(fd), owned_(owned) {}
@@ -76,12 +88,12 @@ struct Opened {
 // Opens a file to read. A directory is no file to read: EISDIR.
 Opened open_for_reading(const std::string& path);
 
-// Opens a file to write, created with mode 0666 less the umask or emptied.
-Opened open_for_writing(const std::string& path);
+// Opens a file to write where it stands, created with mode 0666 less the umask when missing, and
+// not emptied: File::truncate() does that.
+Opened open_in_place(const std::string& path);
 
-// Creates a file that must not exist yet. With `permissions` -1 it gets 0666 less the umask,
-// otherwise exactly those permission bits.
-Opened create_new(const std::string& path, int permissions);
+// Creates a file that must not exist yet, readable and writable by its owner only.
+Opened create_new(const std::string& path);
 
 enum class FileKind {
   missing,    // nothing there yet
@@ -112,11 +124,27 @@ bool same_file(const FileIdentity& a, const FileIdentity& b);
 // that the link keeps pointing to it. `path` itself when it is no link.
 std::string link_target(const std::string& path);
 
-// The permission bits of an existing file, or -1 when there is none.
-int permissions_of(const std::string& path);
-
-// True when an existing file may not be written by this process.
-bool write_protected(const std::string& path);
+// What a run must know of an output's name before it opens anything: the file the name stands for,
+// and whether a new file may take its place.
+struct OutputFacts {
+  int error = 0;  // errno: the name or its directory cannot be looked at, or names a directory
+  FileKind kind = FileKind::missing;
+  // False: the name cannot be replaced by another file (a device, a FIFO, a link whose text names
+  // no path to its file); it is written where it stands.
+  bool replaceable = true;
+  std::string target;     // the name to replace: where a chain of symbolic links ends
+  std::string directory;  // the directory of `target`
+  std::uint64_t directory_device = 0;
+  std::uint64_t directory_index = 0;
+  bool may_add = false;        // files may be created in, and renamed within, the directory
+  bool may_write = true;       // the existing file may be written by this process
+  bool may_own = true;         // a new file may get the existing file's owner and group
+  bool rename_refused = false; // a sticky directory keeps the existing file from being replaced
+  std::uint32_t owner = 0;     // of the existing file
+  std::uint32_t group = 0;
+  int mode = -1;               // permission bits of the existing file (07777), -1 when none
+};
+OutputFacts look_at_output(const std::string& path);
 
 // The last part of a name, and the name of `file` in the directory of `path`.
 std::string base_name(const std::string& path);
@@ -125,8 +153,39 @@ std::string sibling_path(const std::string& path, const std::string& file);
 // Puts `from` in the place of `to`, replacing it in one step. Returns 0 or the errno.
 int replace_file(const std::string& from, const std::string& to);
 
-// Removes a file; errors are ignored, there is nothing left to do about them.
-void remove_file(const std::string& path);
+// Gives the existing file `existing` the second name `name` (a hard link). Returns 0 or the
+// errno; link_unsupported() tells the errors that mean the filesystem makes no such links.
+int make_link(const std::string& existing, const std::string& name);
+bool link_unsupported(int error);
+
+// Removes a file. Returns 0 or the errno.
+int remove_file(const std::string& path);
+
+// The names in a directory, "." and ".." left out, or the errno that kept it from being read.
+struct Listing {
+  std::vector<std::string> names;
+  int error = 0;
+};
+Listing list_directory(const std::string& directory);
+
+// An advisory lock on a directory, which every run of the tool takes before it puts files in
+// place there: runs on the same outputs put them in place one at a time. Released when
+// destroyed.
+class DirectoryLock {
+ public:
+  DirectoryLock() = default;
+  DirectoryLock(const DirectoryLock&) = delete;
+  DirectoryLock& operator=(const DirectoryLock&) = delete;
+  DirectoryLock(DirectoryLock&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+  ~DirectoryLock();
+
+  // Waits until the lock on `directory` is had. Returns 0, or the errno of a failure; a
+  // filesystem that keeps no locks is no failure, the run goes on without.
+  int lock(const std::string& directory);
+
+ private:
+  std::intptr_t handle_ = -1;
+};
 
 // The system's text for an errno value.
 std::string error_text(int error);

@@ -1,10 +1,13 @@
 // The POSIX side of the platform unit: descriptors, file identities, renames and signals.
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -96,17 +99,44 @@ Opened open_for_reading(const std::string& path) {
   return {Opener::make(fd, true), 0};
 }
 
-Opened open_for_writing(const std::string& path) {
-  const int fd = open_retrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+Opened open_in_place(const std::string& path) {
+  const int fd = open_retrying(path.c_str(), O_WRONLY | O_CREAT, 0666);
   if (fd < 0) return {File(), errno};
   return {Opener::make(fd, true), 0};
 }
 
-Opened create_new(const std::string& path, int permissions) {
-  const int fd = open_retrying(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+Opened create_new(const std::string& path) {
+  const int fd = open_retrying(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
   if (fd < 0) return {File(), errno};
-  if (permissions >= 0) ::fchmod(fd, static_cast<mode_t>(permissions));
   return {Opener::make(fd, true), 0};
+}
+
+int File::truncate() {
+  for (;;) {
+    if (::ftruncate(fd_, 0) == 0) return 0;
+    if (errno != EINTR) return errno;
+  }
+}
+
+int File::set_owner(std::uint32_t owner, std::uint32_t group) {
+  return ::fchown(fd_, static_cast<uid_t>(owner), static_cast<gid_t>(group)) == 0 ? 0 : errno;
+}
+
+int File::set_mode(int mode) {
+  return ::fchmod(fd_, static_cast<mode_t>(mode)) == 0 ? 0 : errno;
+}
+
+int File::clear_set_id_bits() {
+  struct stat info;
+  if (::fstat(fd_, &info) != 0) return errno;
+  if ((info.st_mode & (S_ISUID | S_ISGID)) == 0) return 0;
+  return set_mode(static_cast<int>(info.st_mode & 07777 & ~(S_ISUID | S_ISGID)));
+}
+
+bool File::is_standard(int stream) const {
+  struct stat mine, standard;
+  if (::fstat(fd_, &mine) != 0 || ::fstat(stream, &standard) != 0) return false;
+  return mine.st_dev == standard.st_dev && mine.st_ino == standard.st_ino;
 }
 
 std::string link_target(const std::string& path) {
@@ -160,14 +190,96 @@ bool same_file(const FileIdentity& a, const FileIdentity& b) {
   return a.device == b.device && a.index == b.index && a.name == b.name;
 }
 
-int permissions_of(const std::string& path) {
-  struct stat info;
-  if (::stat(path.c_str(), &info) != 0) return -1;
-  return static_cast<int>(info.st_mode & 07777);
+namespace {
+
+// The answer of access(2) for this process's effective user: 1 allowed, 0 refused, or -errno
+// when the question could not be answered.
+int allowed(const std::string& path, int what) {
+  if (::faccessat(AT_FDCWD, path.c_str(), what, AT_EACCESS) == 0) return 1;
+  if (errno == EACCES || errno == EROFS || errno == EPERM || errno == ETXTBSY) return 0;
+  return -errno;
 }
 
-bool write_protected(const std::string& path) {
-  return ::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0;
+bool in_my_groups(gid_t group) {
+  if (group == ::getegid()) return true;
+  const int count = ::getgroups(0, nullptr);
+  if (count <= 0) return false;
+  std::vector<gid_t> groups(static_cast<std::size_t>(count));
+  const int got = ::getgroups(count, groups.data());
+  for (int i = 0; i < got; ++i) {
+    if (groups[static_cast<std::size_t>(i)] == group) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+OutputFacts look_at_output(const std::string& path) {
+  OutputFacts facts;
+  if (path.empty() || path.back() == '/') {
+    facts.error = path.empty() ? ENOENT : EISDIR;
+    return facts;
+  }
+  struct stat info;
+  if (::stat(path.c_str(), &info) == 0) {
+    facts.kind = kind_of(info.st_mode);
+  } else if (errno != ENOENT) {
+    facts.error = errno;
+    return facts;
+  }
+  if (facts.kind == FileKind::directory) {
+    facts.error = EISDIR;
+    return facts;
+  }
+  if (facts.kind == FileKind::special) {
+    facts.replaceable = false;
+    return facts;
+  }
+  facts.target = link_target(path);
+  if (facts.kind == FileKind::regular) {
+    // A link whose text names no path to the same file (a descriptor of /proc, say) cannot be
+    // replaced by name.
+    struct stat at_target;
+    if (::stat(facts.target.c_str(), &at_target) != 0 || at_target.st_dev != info.st_dev ||
+        at_target.st_ino != info.st_ino) {
+      facts.replaceable = false;
+      return facts;
+    }
+  }
+  facts.directory = directory_of(facts.target);
+  struct stat directory;
+  if (::stat(facts.directory.c_str(), &directory) != 0) {
+    facts.error = errno;
+    return facts;
+  }
+  if (!S_ISDIR(directory.st_mode)) {
+    facts.error = ENOTDIR;
+    return facts;
+  }
+  facts.directory_device = static_cast<std::uint64_t>(directory.st_dev);
+  facts.directory_index = static_cast<std::uint64_t>(directory.st_ino);
+  const int may_add = allowed(facts.directory, W_OK | X_OK);
+  if (may_add < 0) {
+    facts.error = -may_add;
+    return facts;
+  }
+  facts.may_add = may_add == 1;
+  if (facts.kind != FileKind::regular) return facts;
+  facts.owner = static_cast<std::uint32_t>(info.st_uid);
+  facts.group = static_cast<std::uint32_t>(info.st_gid);
+  facts.mode = static_cast<int>(info.st_mode & 07777);
+  const int may_write = allowed(facts.target, W_OK);
+  if (may_write < 0) {
+    facts.error = -may_write;
+    return facts;
+  }
+  facts.may_write = may_write == 1;
+  const uid_t me = ::geteuid();
+  const bool root = me == 0;
+  facts.may_own = root || (info.st_uid == me && in_my_groups(info.st_gid));
+  facts.rename_refused = (directory.st_mode & S_ISVTX) != 0 && !root && info.st_uid != me &&
+                         directory.st_uid != me;
+  return facts;
 }
 
 std::string base_name(const std::string& path) { return base_of(path); }
@@ -181,7 +293,60 @@ int replace_file(const std::string& from, const std::string& to) {
   return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
-void remove_file(const std::string& path) { ::unlink(path.c_str()); }
+int make_link(const std::string& existing, const std::string& name) {
+  return ::link(existing.c_str(), name.c_str()) == 0 ? 0 : errno;
+}
+
+bool link_unsupported(int error) {
+  return error == EPERM || error == EXDEV || error == EMLINK || error == ENOTSUP ||
+         error == EOPNOTSUPP || error == ENOSYS;
+}
+
+int remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
+
+Listing list_directory(const std::string& directory) {
+  Listing listing;
+  DIR* dir = ::opendir(directory.c_str());
+  if (dir == nullptr) {
+    listing.error = errno;
+    return listing;
+  }
+  for (;;) {
+    errno = 0;
+    const struct dirent* entry = ::readdir(dir);
+    if (entry == nullptr) {
+      listing.error = errno;
+      break;
+    }
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") listing.names.push_back(name);
+  }
+  ::closedir(dir);
+  return listing;
+}
+
+DirectoryLock::~DirectoryLock() {
+  // Closing the descriptor releases its lock.
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+int DirectoryLock::lock(const std::string& directory) {
+  const int fd = open_retrying(directory.c_str(), O_RDONLY | O_DIRECTORY, 0);
+  if (fd < 0) {
+    // A directory this process may not read cannot be locked by it: the run goes on without.
+    return errno == EACCES ? 0 : errno;
+  }
+  for (;;) {
+    if (::flock(fd, LOCK_EX) == 0) break;
+    const int error = errno;
+    if (error == EINTR) continue;
+    ::close(fd);
+    // A filesystem without locks (some network filesystems): the run goes on without.
+    return error == ENOLCK || error == EOPNOTSUPP || error == EINVAL ? 0 : error;
+  }
+  handle_ = fd;
+  return 0;
+}
 
 std::string error_text(int error) { return std::strerror(error); }
 
@@ -240,6 +405,27 @@ void open_closed_standard_streams() {
 }
 
 unsigned long process_id() { return static_cast<unsigned long>(::getpid()); }
+
+std::string host_name() {
+  std::string name(256, '\0');
+  if (::gethostname(name.data(), name.size()) != 0) return {};
+  name.resize(std::strlen(name.c_str()));
+  return name;
+}
+
+bool process_runs(unsigned long id) {
+  // 0 and numbers beyond a pid would name a group of processes, or none.
+  if (id == 0 || id > static_cast<unsigned long>(INT_MAX)) return true;
+  return ::kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH;
+}
+
+int file_creation_mask() {
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  return static_cast<int>(mask);
+}
+
+bool is_terminal(int stream) { return ::isatty(stream) == 1; }
 
 void remove_on_signal(const std::string& path) {
   const sigset_t set = ending_signals();

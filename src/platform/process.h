@@ -13,6 +13,18 @@ void open_closed_standard_streams();
 // A number that no other running process has: part of the names of new files.
 unsigned long process_id();
 
+// The name of this machine, or empty when it cannot be had.
+std::string host_name();
+
+// True unless process `id` is known to have ended on this machine.
+bool process_runs(unsigned long id);
+
+// The permission bits a new file loses (the umask); 0 on Windows.
+int file_creation_mask();
+
+// True when standard stream `stream` is a terminal.
+bool is_terminal(int stream);
+
 // Files that are removed when an interrupt, a termination request, a hang-up or a broken pipe
 // ends the process, before it ends with the status of that signal. The list is kept here
 // because the signal handler can reach nothing else.
@@ -23,5 +35,14 @@ void keep_on_signal(const std::string& path);
 // that puts every finished output in place, so that it happens whole or not at all.
 void hold_signals();
 void release_signals();
+
+// Holds those signals while it lives.
+class SignalsHeld {
+ public:
+  SignalsHeld() { hold_signals(); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+  ~SignalsHeld() { release_signals(); }
+};
 
 }  // namespace tpjconv::platform

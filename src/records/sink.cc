@@ -8,6 +8,8 @@ Sink::Sink(ByteSink& destination) : destination_(&destination) { buffer_.reserve
 
 Sink::Sink() = default;
 
+Sink::Sink(ByteSink& destination, EachWrite) : destination_(&destination), flush_size_(1) {}
+
 Sink::~Sink() { flush(); }
 
 void Sink::write_through(Writer& writer) {

@@ -17,13 +17,17 @@ class Sink {
   explicit Sink(ByteSink& destination);
   Sink();  // keeps everything in memory, see text()
 
+  // Passes each write on at once, for the console: a line is seen as soon as it is written.
+  struct EachWrite {};
+  Sink(ByteSink& destination, EachWrite);
+
   Sink(const Sink&) = delete;
   Sink& operator=(const Sink&) = delete;
   ~Sink();
 
   void write(std::string_view text) {
     buffer_.append(text);
-    if (destination_ != nullptr && buffer_.size() >= kFlushSize) pass_on(true);
+    if (destination_ != nullptr && buffer_.size() >= flush_size_) pass_on(true);
   }
   void put(char c) { write(std::string_view(&c, 1)); }
 
@@ -56,6 +60,7 @@ class Sink {
   void pass_on(bool more);
 
   ByteSink* destination_ = nullptr;
+  std::size_t flush_size_ = kFlushSize;
   std::string buffer_;
   int error_ = 0;
   Writer* writer_ = nullptr;

@@ -31,7 +31,7 @@ int Writer::write(Lane& lane, const std::string& buffer) {
 
 void Writer::start() {
   // The new thread inherits the held signals and keeps them held for its whole life.
-  platform::hold_signals();
+  const platform::SignalsHeld held;
   // No thread to be had, or no memory for one: the writes stay on this thread. Nothing is
   // thrown from here, which a sink's destructor may reach through its last flush.
   try {
@@ -41,7 +41,6 @@ void Writer::start() {
   } catch (const std::bad_alloc&) {
     start_failed_ = true;
   }
-  platform::release_signals();
 }
 
 int Writer::hand_over(int destination, std::string& buffer) {

@@ -10,8 +10,11 @@ int main(int argc, char** argv) {
   auto in = tpjconv::platform::File::standard(0);
   auto out = tpjconv::platform::File::standard(1);
   auto err = tpjconv::platform::File::standard(2);
-  tpjconv::Sink out_sink(out), err_sink(err);
+  tpjconv::Sink out_sink(out);
+  // Line by line: each message is on the screen when it is written.
+  tpjconv::Sink err_sink(err, tpjconv::Sink::EachWrite{});
   tpjconv::Console console{in, out_sink, err_sink};
   const int status = tpjconv::run(std::vector<std::string>(argv + 1, argv + argc), console);
-  return (out_sink.flush() && err_sink.flush()) || status != 0 ? status : 1;
+  // A console that cannot be written does not undo a finished run.
+  return out_sink.flush() || status != 0 ? status : 1;
 }

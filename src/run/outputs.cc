@@ -1,8 +1,12 @@
 #include "run/outputs.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <tuple>
+#include <utility>
 
 #include "platform/process.h"
+#include "run/diagnostics.h"
 
 namespace tpjconv {
 
@@ -42,6 +46,40 @@ bool is_standard_stream(const platform::FileIdentity& id) {
   return false;
 }
 
+// The host name as a part of a file name: letters, digits, '.', '-' and '_' only.
+std::string name_part(const std::string& host) {
+  std::string part = host.substr(0, 64);
+  for (char& c : part) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '.' || c == '-' || c == '_';
+    if (!plain) c = '_';
+  }
+  return part;
+}
+
+// The process number of a hidden name's tail "PID-N", or 0 when the tail is not of that form.
+unsigned long process_of(std::string_view tail) {
+  const std::size_t dash = tail.find('-');
+  if (dash == 0 || dash == std::string_view::npos || dash + 1 == tail.size() || dash > 19) return 0;
+  unsigned long id = 0;
+  for (std::size_t i = 0; i < tail.size(); ++i) {
+    const char c = tail[i];
+    if (i == dash) continue;
+    if (c < '0' || c > '9') return 0;
+    if (i < dash) id = id * 10 + static_cast<unsigned long>(c - '0');
+  }
+  return id;
+}
+
+std::string joined(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) {
+    if (!text.empty()) text += ", ";
+    text += name;
+  }
+  return text;
+}
+
 }  // namespace
 
 std::optional<std::string> find_collision(const std::vector<RunFile>& files) {
@@ -60,71 +98,333 @@ std::optional<std::string> find_collision(const std::vector<RunFile>& files) {
              "; nothing written";
     }
   }
+  // Standard error gets the console lines of every run; standard output may be the same file.
+  const platform::FileIdentity standard_error = platform::identify_standard(2);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (files[i].standard_output || !platform::same_file(ids[i], standard_error)) continue;
+    return described(files[i]) + " is the same file as standard error; nothing written";
+  }
   return std::nullopt;
 }
 
-int OutputFile::open(const std::string& path) {
-  const platform::FileIdentity id = platform::identify(path);
-  const bool standard_stream = is_standard_stream(id);
-  regular_ = id.known && !standard_stream &&
-             (id.kind == platform::FileKind::regular || id.kind == platform::FileKind::missing);
-  bool direct = !id.known || id.kind == platform::FileKind::special ||
-                id.kind == platform::FileKind::directory || standard_stream;
-  if (!direct) {
-    target_ = platform::link_target(path);
-    // A link whose text names no path to the same file (a descriptor of /proc, say) cannot be
-    // replaced by name: such a file is written where it stands.
-    direct = !platform::same_file(platform::identify(target_), id);
-  }
-  if (!direct) {
+struct Outputs::Output {
+  Role role;
+  std::string name;  // for messages: the path, or "standard output"
+  Placement placement = Placement::standard_output;
+  platform::OutputFacts facts;
+  bool regular = false;  // a regular file that only this run writes: the writer thread may
+  platform::File file;
+  std::string temporary;  // the new file beside the name, while it is there
+  std::unique_ptr<ByteSink> stand_in;
+  std::optional<Sink> own;
+  Sink* sink = nullptr;
+  int close_error = 0;
+  // While the new file is put in place: the old file under a hidden name, and what was done.
+  std::string way_back;
+  bool was_new = false;  // no file had the name
+  bool replaced = false;
+};
+
+Outputs::Outputs(Interrupts& interrupts, const FileHooks& hooks, Sink& notices,
+                 Sink& standard_output)
+    : interrupts_(interrupts),
+      hooks_(hooks),
+      notices_(notices),
+      standard_output_(standard_output),
+      host_(name_part(platform::host_name())) {}
+
+Outputs::~Outputs() { discard(); }
+
+Role Outputs::role(std::size_t i) const { return outputs_[i]->role; }
+const std::string& Outputs::name(std::size_t i) const { return outputs_[i]->name; }
+Placement Outputs::placement(std::size_t i) const { return outputs_[i]->placement; }
+Sink& Outputs::sink(std::size_t i) { return *outputs_[i]->sink; }
+
+int Outputs::plan(Role role, const std::string& path) {
+  auto output = std::make_unique<Output>();
+  output->role = role;
+  output->name = path;
+  platform::OutputFacts& facts = output->facts;
+  facts = platform::look_at_output(path);
+  if (facts.error != 0) return facts.error;
+  const bool standard = is_standard_stream(platform::identify(path));
+  output->regular = facts.kind != platform::FileKind::special && !standard;
+  if (!facts.replaceable || standard) {
+    output->placement = Placement::in_place;
+  } else if (facts.kind == platform::FileKind::regular && !facts.may_write) {
     // A file its owner made read-only is not replaced, as it would not be overwritten.
-    if (platform::write_protected(target_)) return EACCES;
-    const int permissions = platform::permissions_of(target_);
-    // A hidden name that says whose it is: ".NAME.tpjconv-PID-N".
-    std::string stem(1, '.');
-    stem.append(platform::base_name(target_), 0, 64);
-    stem.append(".tpjconv-").append(std::to_string(platform::process_id())).append("-");
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string candidate = platform::sibling_path(target_, stem + std::to_string(attempt));
-      // Listed before it exists, so that no moment leaves it behind on an interrupt.
-      platform::remove_on_signal(candidate);
-      platform::Opened opened = platform::create_new(candidate, permissions);
-      if (opened.error == 0) {
-        file_ = std::move(opened.file);
-        temporary_ = std::move(candidate);
-        return 0;
-      }
-      platform::keep_on_signal(candidate);
-      if (opened.error != EEXIST) break;
+    return EACCES;
+  } else if (facts.may_add && facts.may_own && !facts.rename_refused) {
+    output->placement = Placement::beside;
+  } else {
+    output->placement = Placement::in_place;
+  }
+  outputs_.push_back(std::move(output));
+  return 0;
+}
+
+void Outputs::plan_standard_output(Role role) {
+  auto output = std::make_unique<Output>();
+  output->role = role;
+  output->name = "standard output";
+  output->sink = &standard_output_;
+  outputs_.push_back(std::move(output));
+}
+
+std::string Outputs::hidden_name(const Output& output, int attempt) const {
+  // ".NAME.tpjconv-HOST-PID-N": whose it is, so that a later run can tell a file left behind.
+  std::string name(1, '.');
+  name.append(platform::base_name(output.facts.target), 0, 64);
+  name.append(".tpjconv-").append(host_.empty() ? "unknown" : host_).append("-");
+  name.append(std::to_string(platform::process_id())).append("-").append(std::to_string(attempt));
+  return platform::sibling_path(output.facts.target, name);
+}
+
+void Outputs::remove_leftovers(const Output& output) {
+  // Without the host name a file of another machine could not be told from one of this machine.
+  if (host_.empty()) return;
+  std::string stem(1, '.');
+  stem.append(platform::base_name(output.facts.target), 0, 64);
+  stem.append(".tpjconv-").append(host_).append("-");
+  const platform::Listing listing = platform::list_directory(output.facts.directory);
+  if (listing.error != 0) {
+    say(notices_, "cannot look for files left by interrupted runs beside " + output.name + ": " +
+                      platform::error_text(listing.error));
+  }
+  for (const std::string& name : listing.names) {
+    if (!name.starts_with(stem)) continue;
+    const unsigned long id = process_of(std::string_view(name).substr(stem.size()));
+    if (id == 0 || platform::process_runs(id)) continue;
+    const std::string path = platform::sibling_path(output.facts.target, name);
+    if (const int error = platform::remove_file(path); error != 0 && error != ENOENT) {
+      say(notices_, "cannot remove " + path + ", left by an interrupted run: " +
+                        platform::error_text(error));
+    } else if (error == 0) {
+      say(notices_, "removed " + path + ", left by an interrupted run");
     }
   }
-  // Written where it stands: a device, standard output, or a directory the run cannot add to.
-  platform::Opened opened = platform::open_for_writing(path);
-  if (opened.error != 0) return opened.error;
-  file_ = std::move(opened.file);
-  target_ = path;
-  temporary_.clear();
-  return 0;
 }
 
-int OutputFile::commit() {
-  if (temporary_.empty()) return 0;
-  const int error = platform::replace_file(temporary_, target_);
-  if (error != 0) {
-    discard();
-    return error;
+std::optional<OpenFailure> Outputs::open() {
+  for (std::size_t i = 0; i < outputs_.size(); ++i) {
+    const Output& o = *outputs_[i];
+    if (o.placement != Placement::beside) continue;
+    // Once for each file name.
+    bool seen = false;
+    for (std::size_t j = 0; j < i; ++j) {
+      seen = seen || (outputs_[j]->placement == Placement::beside &&
+                      outputs_[j]->facts.target == o.facts.target);
+    }
+    if (!seen) remove_leftovers(o);
   }
-  platform::keep_on_signal(temporary_);
-  temporary_.clear();
-  return 0;
+  for (std::size_t i = 0; i < outputs_.size(); ++i) {
+    Output& o = *outputs_[i];
+    if (o.placement == Placement::standard_output) continue;
+    if (o.placement == Placement::beside) {
+      int error = EEXIST;
+      for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+        std::string candidate = hidden_name(o, attempt);
+        // Listed before it exists, so that no moment leaves it behind on an interrupt.
+        interrupts_.remove_on_signal(candidate);
+        platform::Opened opened = platform::create_new(candidate);
+        error = opened.error;
+        if (error == 0) {
+          o.file = std::move(opened.file);
+          o.temporary = std::move(candidate);
+        } else {
+          interrupts_.keep_on_signal(candidate);
+        }
+      }
+      if (error != 0) {
+        discard();
+        return OpenFailure{i, error, true};
+      }
+    } else {
+      platform::Opened opened = platform::open_in_place(o.name);
+      if (opened.error != 0) {
+        discard();
+        return OpenFailure{i, opened.error, false};
+      }
+      o.file = std::move(opened.file);
+    }
+    ByteSink* destination = &o.file;
+    if (hooks_.writing) o.stand_in = hooks_.writing(o.name, *destination);
+    if (o.stand_in) destination = o.stand_in.get();
+    o.sink = &o.own.emplace(*destination);
+  }
+  return std::nullopt;
 }
 
-void OutputFile::discard() {
-  if (temporary_.empty()) return;
-  file_.close();
-  platform::remove_file(temporary_);
-  platform::keep_on_signal(temporary_);
-  temporary_.clear();
+std::optional<std::string> Outputs::start() {
+  for (const auto& o : outputs_) {
+    if (o->placement != Placement::in_place || !o->regular) continue;
+    if (const int error = o->file.truncate()) {
+      return "cannot write " + o->name + ": " + platform::error_text(error);
+    }
+  }
+  writer_.emplace();
+  for (const auto& o : outputs_) {
+    if (o->own && o->regular) o->own->write_through(*writer_);
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> Outputs::close() {
+  std::vector<std::string> failures;
+  // Everything written out first; then no sink and no thread is left to touch a file.
+  bool standard_output_done = false;
+  for (const auto& o : outputs_) {
+    if (o->sink == nullptr) continue;
+    if (!o->own && std::exchange(standard_output_done, true)) continue;
+    o->sink->flush();
+    o->close_error = o->sink->error();
+  }
+  for (const auto& o : outputs_) o->own.reset();
+  writer_.reset();
+  for (const auto& o : outputs_) {
+    if (o->placement == Placement::standard_output || !o->file.is_open()) {
+      if (o->close_error != 0) {
+        failures.push_back("cannot write " + o->name + ": " + platform::error_text(o->close_error));
+      }
+      continue;
+    }
+    int error = o->close_error;
+    std::string what = "cannot write " + o->name;
+    if (error == 0 && o->placement == Placement::beside) {
+      // The old file's owner and group, then its permission bits: fchown may clear setuid and
+      // setgid bits, which are never carried over anyway.
+      if (o->facts.mode >= 0) {
+        error = o->file.set_owner(o->facts.owner, o->facts.group);
+        if (error != 0) what = "cannot give the new " + o->name + " the owner and group of the old";
+      }
+      if (error == 0) {
+        const int mode =
+            o->facts.mode >= 0 ? (o->facts.mode & 0777) : (0666 & ~platform::file_creation_mask());
+        error = o->file.set_mode(mode);
+        if (error != 0) what = "cannot set the permissions of the new " + o->name;
+      }
+    } else if (error == 0 && o->regular) {
+      error = o->file.clear_set_id_bits();
+      if (error != 0) what = "cannot clear the setuid and setgid bits of " + o->name;
+    }
+    const int close_error = o->stand_in ? o->stand_in->close() : o->file.close();
+    o->stand_in.reset();
+    if (error == 0) error = close_error;
+    if (error != 0) failures.push_back(what + ": " + platform::error_text(error));
+  }
+  return failures;
+}
+
+std::optional<std::string> Outputs::lock() {
+  std::vector<const Output*> beside;
+  for (const auto& o : outputs_) {
+    if (!o->temporary.empty()) beside.push_back(o.get());
+  }
+  std::sort(beside.begin(), beside.end(), [](const Output* a, const Output* b) {
+    return std::tie(a->facts.directory_device, a->facts.directory_index) <
+           std::tie(b->facts.directory_device, b->facts.directory_index);
+  });
+  for (std::size_t i = 0; i < beside.size(); ++i) {
+    const Output& o = *beside[i];
+    if (i > 0 && o.facts.directory_device == beside[i - 1]->facts.directory_device &&
+        o.facts.directory_index == beside[i - 1]->facts.directory_index) {
+      continue;
+    }
+    platform::DirectoryLock lock;
+    if (const int error = lock.lock(o.facts.directory)) {
+      return "cannot lock the directory of " + o.name + ": " + platform::error_text(error) +
+             "; no file was replaced";
+    }
+    locks_.push_back(std::move(lock));
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> Outputs::commit() {
+  std::vector<Output*> order;
+  for (const auto& o : outputs_) {
+    if (!o->temporary.empty()) order.push_back(o.get());
+  }
+  auto remove_ways_back = [&] {
+    for (Output* o : order) {
+      if (o->way_back.empty()) continue;
+      if (const int error = platform::remove_file(o->way_back)) {
+        say(notices_, "cannot remove " + o->way_back + ": " + platform::error_text(error));
+      }
+      o->way_back.clear();
+    }
+  };
+  auto unlock = [&] { locks_.clear(); };
+  // The way back to each file that is replaced: a second name for it, hidden.
+  for (Output* o : order) {
+    int error = EEXIST;
+    for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+      std::string candidate = hidden_name(*o, attempt);
+      error = platform::make_link(o->facts.target, candidate);
+      if (error == 0) o->way_back = std::move(candidate);
+    }
+    if (error == ENOENT) {
+      o->was_new = true;
+    } else if (error != 0 && !platform::link_unsupported(error)) {
+      remove_ways_back();
+      unlock();
+      discard();
+      return "cannot keep the old " + o->name + " until the new one is in place: " +
+             (error == EEXIST ? std::string("every hidden name for it is taken")
+                              : platform::error_text(error)) +
+             "; no file was replaced";
+    }
+  }
+  // The files that have no way back go last: a failure before them leaves them untouched.
+  std::stable_partition(order.begin(), order.end(),
+                        [](const Output* o) { return o->was_new || !o->way_back.empty(); });
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    Output& o = *order[i];
+    const int error = platform::replace_file(o.temporary, o.facts.target);
+    if (error == 0) {
+      interrupts_.keep_on_signal(o.temporary);
+      o.temporary.clear();
+      o.replaced = true;
+      continue;
+    }
+    // Everything already done is undone, the last first.
+    std::vector<std::string> kept_new;
+    for (std::size_t j = i; j-- > 0;) {
+      Output& done = *order[j];
+      int undo = 0;
+      if (!done.way_back.empty()) {
+        undo = platform::replace_file(done.way_back, done.facts.target);
+        if (undo == 0) done.way_back.clear();
+      } else if (done.was_new) {
+        undo = platform::remove_file(done.facts.target);
+      } else {
+        undo = ENOENT;
+      }
+      if (undo != 0) kept_new.insert(kept_new.begin(), done.name);
+    }
+    remove_ways_back();
+    unlock();
+    discard();
+    std::string message = "cannot replace " + o.name + ": " + platform::error_text(error);
+    if (kept_new.empty()) return message + "; no file was replaced";
+    return message + "; replaced all the same, and not put back: " + joined(kept_new);
+  }
+  unlock();
+  remove_ways_back();
+  return std::nullopt;
+}
+
+void Outputs::discard() {
+  for (const auto& o : outputs_) o->own.reset();
+  writer_.reset();
+  for (const auto& o : outputs_) {
+    o->stand_in.reset();
+    o->file.close();
+    if (o->temporary.empty()) continue;
+    platform::remove_file(o->temporary);
+    interrupts_.keep_on_signal(o->temporary);
+    o->temporary.clear();
+  }
 }
 
 }  // namespace tpjconv

@@ -41,50 +41,6 @@ struct Input {
   ByteSource& source() { return stand_in ? *stand_in : static_cast<ByteSource&>(opened.file); }
 };
 
-// An output of the run: a file of its own, written beside its name until the run succeeds, or
-// standard output.
-struct Output {
-  std::string name;  // for messages: the path, or "standard output"
-  OutputFile file;
-  std::unique_ptr<ByteSink> stand_in;
-  std::optional<Sink> own;
-  Sink* sink = nullptr;
-
-  // Hands the full pieces of a regular file to `writer`'s thread. A device, a FIFO or a standard
-  // stream is written on the run's own thread, where a broken pipe ends the run as it always has.
-  void write_through(Writer& writer) {
-    if (own && file.is_regular()) own->write_through(writer);
-  }
-
-  // Opens the new file for `path`; the errno of a failure, or 0.
-  int open(const std::string& path, const FileHooks& hooks) {
-    if (const int error = file.open(path)) return error;
-    name = path;
-    ByteSink* destination = &file.sink();
-    if (hooks.writing) stand_in = hooks.writing(path, *destination);
-    if (stand_in) destination = stand_in.get();
-    own.emplace(*destination);
-    sink = &*own;
-    return 0;
-  }
-
-  void use_standard_output(Console& console) {
-    name = "standard output";
-    sink = &console.out;
-  }
-
-  // Writes out what is left and closes the file: the errno of the first failure, or 0.
-  int close() {
-    sink->flush();
-    int error = sink->error();
-    if (own) {
-      const int close_error = stand_in ? stand_in->close() : file.close();
-      if (error == 0) error = close_error;
-    }
-    return error;
-  }
-};
-
 // The reader the run is reading with, kept outside the run so that the message about memory
 // running out can still name its line.
 struct Place {
@@ -92,49 +48,88 @@ struct Place {
   std::string file;
 };
 
-// Asks whether to go on without a bus numbers file; true only for the answer c.
-bool confirmed(bool yes, Console& console) {
+// The platform's list of files to remove when a signal ends the process.
+class PlatformInterrupts final : public Interrupts {
+ public:
+  void remove_on_signal(const std::string& path) override { platform::remove_on_signal(path); }
+  void keep_on_signal(const std::string& path) override { platform::keep_on_signal(path); }
+  void hold() override { platform::hold_signals(); }
+  void release() override { platform::release_signals(); }
+};
+
+enum class Answer { confirmed, declined, none };
+
+// Asks whether to go on without a bus numbers file; only the answer c confirms.
+Answer ask(bool yes, Console& console) {
   console.err.write("If you continue all Gensal/tpf/rou will be converted\n");
   console.err.write("Type c to continue, a to abort : ");
   if (yes) {
     console.err.write("c\n");
-    return true;
+    return Answer::confirmed;
   }
   console.err.flush();
   char answer = '\0';
   const IoResult result = console.in.read(&answer, 1);
   if (result.bytes == 0) {
     console.err.write("\n");
-    say(console.err, "no answer; nothing converted");
-    return false;
+    if (result.error != 0) {
+      say(console.err, "cannot read standard input: " + platform::error_text(result.error) +
+                           "; nothing converted");
+    } else {
+      say(console.err, "no answer; nothing converted");
+    }
+    return Answer::none;
   }
-  return answer == 'c';
+  if (answer == 'c') return Answer::confirmed;
+  // On a terminal the line end typed after the answer has ended the prompt's line.
+  if (!platform::is_terminal(0)) console.err.write("\n");
+  say(console.err, "not confirmed; nothing converted");
+  return Answer::declined;
 }
 
-// Settles the check log or the report: its file, or standard output when the argument is absent
-// or the file cannot be created. Returns a refusal when standard output is then one of the run's
-// files.
-std::optional<std::string> open_fallback(Output& output, Role role, std::size_t index,
-                                         const std::vector<std::string>& positional,
-                                         std::vector<RunFile>& files, const FileHooks& hooks,
-                                         Console& console) {
-  const bool given = index < positional.size();
-  const int error = given ? output.open(positional[index], hooks) : 0;
-  if (given && error == 0) return std::nullopt;
-  console.err.write("Working without outputfile\n");
-  if (given) {
-    say(console.err, std::string("cannot create ") + argument_name(index) + " " +
-                         positional[index] + ": " + reason(error) + "; the " +
-                         (role == Role::checklog ? "check log" : "report") +
-                         " goes to standard output");
+// The status of a run that asked and got `answer`, or -1 to go on. Without --yes the answer
+// cannot come from standard input when the input is read from there: the run is refused.
+int settle_prompt(const CommandLine& line, const Input& input, Console& console) {
+  if (!line.yes && input.opened.file.is_standard(0)) {
+    say(console.err, "INPUT " + line.positional[0] +
+                         " is standard input, which cannot also answer the prompt; use --yes "
+                         "to confirm");
+    return 2;
   }
-  output.use_standard_output(console);
-  // Standard output was checked against the other files only when the argument was absent.
-  if (!given) return std::nullopt;
-  for (RunFile& file : files) {
-    if (file.role == role) file.standard_output = true;
+  switch (ask(line.yes, console)) {
+    case Answer::confirmed: return -1;
+    case Answer::declined: return 0;
+    case Answer::none: return 1;
   }
-  return find_collision(files);
+  return 1;
+}
+
+// True when CHECKLOG or REPORT (argument `index`) names a file; absent or empty, it goes to
+// standard output.
+bool names_a_file(const std::vector<std::string>& positional, std::size_t index) {
+  return index < positional.size() && !positional[index].empty();
+}
+
+// Says why output `i` of `outputs` cannot be planned or opened.
+void say_cannot_open(const Outputs& outputs, std::size_t i, int error, bool beside,
+                     Console& console) {
+  const Role role = outputs.role(i);
+  const std::string& name = outputs.name(i);
+  if (role == Role::output) console.err.write("Unable to open outputfile\n");
+  if (beside) {
+    say(console.err, "cannot create a new file beside " + name + ": " +
+                         (error == EEXIST ? std::string("all 100 hidden names for it are taken")
+                                          : platform::error_text(error)) +
+                         "; nothing written");
+  } else if (role == Role::output) {
+    say(console.err, name + ": " + reason(error));
+  } else if (role == Role::summary) {
+    say(console.err, "cannot create SUMMARY " + name + ": " + reason(error));
+  } else {
+    say(console.err, std::string("cannot create ") +
+                         (role == Role::checklog ? "CHECKLOG " : "REPORT ") + name + ": " +
+                         reason(error) + "; nothing written");
+  }
 }
 
 // Writes a message of the tool's own when standard output could not take what was written.
@@ -179,48 +174,14 @@ std::vector<RunFile> files_of(const CommandLine& line, bool bypass) {
   files.push_back({Role::output, positional[2]});
   // An absent check log or report goes to standard output.
   for (const auto& [role, index] : {std::pair{Role::checklog, 6u}, std::pair{Role::report, 7u}}) {
-    const bool given = positional.size() > index;
+    const bool given = names_a_file(positional, index);
     files.push_back({role, given ? positional[index] : "", !given});
   }
   if (line.summary) files.push_back({Role::summary, *line.summary});
   return files;
 }
 
-// Finishes every output, in closing order, standard output once. False, with a message for each
-// failure, when one of them could not be written whole.
-bool close_outputs(const std::vector<Output*>& outputs, Console& console) {
-  bool ok = true;
-  bool standard_output_closed = false;
-  for (Output* o : outputs) {
-    if (!o->own && std::exchange(standard_output_closed, true)) continue;
-    if (const int error = o->close()) {
-      say(console.err, "cannot write " + o->name + ": " + platform::error_text(error));
-      ok = false;
-    }
-  }
-  return ok;
-}
-
-// Puts every finished output file in its place: all of them, or, should a signal come, all of
-// them after it has waited.
-bool commit_outputs(const std::vector<Output*>& outputs, Console& console) {
-  bool ok = true;
-  platform::hold_signals();
-  for (Output* o : outputs) {
-    if (!o->own) continue;
-    if (const int error = o->file.commit()) {
-      say(console.err, "cannot write " + o->name + ": " + platform::error_text(error));
-      ok = false;
-    }
-  }
-  platform::release_signals();
-  return ok;
-}
-
 int convert(const CommandLine& line, Console& console, const FileHooks& hooks, Place& place) {
-  // Before the outputs, so that it outlives their sinks: they hand it their last pieces as they
-  // go, also when an error ends the run early.
-  Writer writer;
   const std::vector<std::string>& positional = line.positional;
   const std::string& input_path = positional[0];
   const std::string& bus_path = positional[1];
@@ -245,33 +206,55 @@ int convert(const CommandLine& line, Console& console, const FileHooks& hooks, P
     console.err.write(
         "You have opted to bypass the bus numbers file and convert all generators of selected "
         "types\n");
-    const platform::FileIdentity named = platform::identify(bus_path);
-    if (bus_path != "none" && named.known && named.kind != platform::FileKind::missing) {
+    if (bus_path != "none") {
       say(console.err, "BUSFILE " + bus_path + " begins with \"none\": the file is not read");
     }
-    if (!confirmed(line.yes, console)) return 0;
+    if (const int status = settle_prompt(line, input, console); status >= 0) return status;
   } else {
     bus_file.emplace(bus_path, hooks);
     if (!bus_file->is_open()) {
       console.err.write("Unable to open bus numbers file\n");
       say(console.err, bus_path + ": " + reason(bus_file->opened.error));
+      if (line.yes) {
+        say(console.err,
+            "--yes does not confirm a bus numbers file that cannot be read; nothing written");
+        return 1;
+      }
       bus_file.reset();
-      if (!confirmed(line.yes, console)) return 0;
+      if (const int status = settle_prompt(line, input, console); status >= 0) return status;
     }
   }
 
-  Output output;
-  if (const int error = output.open(positional[2], hooks)) {
+  // Every output is planned, then opened, before any of them is emptied or written.
+  PlatformInterrupts interrupts;
+  Outputs outputs(interrupts, hooks, console.err, console.out);
+  if (const int error = outputs.plan(Role::output, positional[2])) {
     console.err.write("Unable to open outputfile\n");
     say(console.err, positional[2] + ": " + reason(error));
     return 1;
   }
-  Output summary;
+  std::optional<std::size_t> summary;
   if (line.summary) {
-    if (const int error = summary.open(*line.summary, hooks)) {
+    summary = outputs.size();
+    if (const int error = outputs.plan(Role::summary, *line.summary)) {
       say(console.err, "cannot create SUMMARY " + *line.summary + ": " + reason(error));
       return 1;
     }
+  }
+  const std::size_t check_log = outputs.size();
+  const std::size_t report = check_log + 1;
+  for (const auto& [role, index] : {std::pair{Role::checklog, 6u}, std::pair{Role::report, 7u}}) {
+    if (!names_a_file(positional, index)) {
+      outputs.plan_standard_output(role);
+    } else if (const int error = outputs.plan(role, positional[index])) {
+      say(console.err, std::string("cannot create ") + argument_name(index) + " " +
+                           positional[index] + ": " + reason(error) + "; nothing written");
+      return 1;
+    }
+  }
+  if (const auto failure = outputs.open()) {
+    say_cannot_open(outputs, failure->output, failure->error, failure->beside, console);
+    return 1;
   }
 
   BusList bus_list;
@@ -285,6 +268,10 @@ int convert(const CommandLine& line, Console& console, const FileHooks& hooks, P
     }
     place.reader.reset();
   }
+  if (const auto failure = outputs.start()) {
+    say(console.err, *failure);
+    return 1;
+  }
   console.err.write(formatted("Read %5d bus numbers\n", static_cast<int>(bus_list.size())));
   if (bus_file && !bus_list.names_a_generator()) {
     say(console.err, "BUSFILE " + bus_path + " lists no generator: " +
@@ -295,16 +282,12 @@ int convert(const CommandLine& line, Console& console, const FileHooks& hooks, P
 
   const KisSettings kis_settings = read_kis_settings(positional, console);
 
-  Output check_log;
-  if (auto refusal = open_fallback(check_log, Role::checklog, 6, positional, files, hooks, console)) {
-    say(console.err, *refusal);
-    return 1;
+  if (outputs.placement(check_log) == Placement::standard_output) {
+    console.err.write("Working without outputfile\n");
   }
-  check_log.sink->write(kCheckLogHeader);
-  Output report;
-  if (auto refusal = open_fallback(report, Role::report, 7, positional, files, hooks, console)) {
-    say(console.err, *refusal);
-    return 1;
+  outputs.sink(check_log).write(kCheckLogHeader);
+  if (outputs.placement(report) == Placement::standard_output) {
+    console.err.write("Working without outputfile\n");
   }
 
   const NumberArgument tcmin = number_argument(positional, 8, 0.025f);
@@ -312,33 +295,46 @@ int convert(const CommandLine& line, Console& console, const FileHooks& hooks, P
 
   ModelCounters counters;
   FindingCounts finding_counts;
-  RunContext context{tcmin.value, *check_log.sink, *report.sink, counters,
+  RunContext context{tcmin.value, outputs.sink(check_log), outputs.sink(report), counters,
                      line.summary ? &finding_counts : nullptr};
 
-  for (Output* o : {&output, &check_log, &report}) o->write_through(writer);
-
-  console.err.flush();
   place.file = input_path;
   LineReader& reader = place.reader.emplace(input.source());
-  convert_records(reader, input_path, *output.sink, bus_list, kis_settings, context, console.err);
+  convert_records(reader, input_path, outputs.sink(0), bus_list, kis_settings, context,
+                  console.err);
 
+  // The totals and warnings are on the console before any file is put in place.
   console.err.write(formatted("Read    this many records:  %5d gensal %5d gentpf %5d genrou\n",
                               counters.read[0], counters.read[1], counters.read[2]));
   console.err.write(formatted("Changed this many records:  %5d  nesal %5d  netpf %5d  nerou\n",
                               counters.changed[0], counters.changed[1], counters.changed[2]));
   if (bus_file) bus_list.report_unused(bus_path, console.err);
-  if (line.summary) summary.sink->write(finding_counts.csv(counters.read, counters.changed));
+  if (summary) outputs.sink(*summary).write(finding_counts.csv(counters.read, counters.changed));
 
   bool ok = true;
   if (reader.error() != 0) {
     say(console.err, "cannot read " + input_path + ": " + platform::error_text(reader.error()));
     ok = false;
   }
-  std::vector<Output*> outputs = {&output, &check_log, &report};
-  if (line.summary) outputs.push_back(&summary);
-  ok = close_outputs(outputs, console) && ok;
+  for (const std::string& failure : outputs.close()) {
+    say(console.err, failure);
+    ok = false;
+  }
   // A failed run puts nothing in place: the new files are removed as the outputs go.
-  return ok && commit_outputs(outputs, console) ? 0 : 1;
+  if (!ok) return 1;
+  if (const auto failure = outputs.lock()) {
+    say(console.err, *failure);
+    return 1;
+  }
+  // A signal that comes while the files are put in place waits; once they are all in place the
+  // run has succeeded, and it keeps waiting until the process ends with status 0.
+  InterruptsHeld held(interrupts);
+  if (const auto failure = outputs.commit()) {
+    say(console.err, *failure);
+    return 1;
+  }
+  held.keep();
+  return 0;
 }
 
 }  // namespace

@@ -58,6 +58,14 @@ int errno_of(DWORD code) {
       return EMFILE;
     case ERROR_NOT_SAME_DEVICE:
       return EXDEV;
+    case ERROR_TOO_MANY_LINKS:
+      return EMLINK;
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_INVALID_FUNCTION:
+      return ENOSYS;
+    case ERROR_NOT_LOCKED:
+    case ERROR_LOCK_FAILED:
+      return ENOLCK;
     case ERROR_DIRECTORY:
       return ENOTDIR;
     case ERROR_FILENAME_EXCED_RANGE:
@@ -210,29 +218,50 @@ Opened open_for_reading(const std::string& path) {
   return wrap(handle, _O_RDONLY);
 }
 
-Opened open_for_writing(const std::string& path) {
+Opened open_in_place(const std::string& path) {
   const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (!usable(handle)) {
     const int error = last_errno();
     return {File(), error == EACCES && is_directory(path) ? EISDIR : error};
   }
-  // Emptied as a file opened with O_TRUNC is; a device has nothing to empty.
-  if (GetFileType(handle) == FILE_TYPE_DISK && !SetEndOfFile(handle)) {
-    const int error = last_errno();
-    CloseHandle(handle);
-    return {File(), error};
-  }
   return wrap(handle, 0);
 }
 
-Opened create_new(const std::string& path, int /*permissions*/) {
+Opened create_new(const std::string& path) {
   // Windows keeps no permission bits but the read-only attribute, and a read-only file is never
-  // replaced (see write_protected), so the new file is made writable like any other.
+  // replaced (see look_at_output), so the new file is made writable like any other.
   const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (!usable(handle)) return {File(), last_errno()};
   return wrap(handle, 0);
+}
+
+int File::truncate() {
+  const HANDLE handle = handle_of(fd_);
+  if (!usable(handle)) return EBADF;
+  // A device has nothing to empty.
+  if (GetFileType(handle) != FILE_TYPE_DISK) return 0;
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) || !SetEndOfFile(handle)) {
+    return last_errno();
+  }
+  return 0;
+}
+
+// Windows keeps no owner, group or permission bits of this kind.
+int File::set_owner(std::uint32_t, std::uint32_t) { return 0; }
+int File::set_mode(int) { return 0; }
+int File::clear_set_id_bits() { return 0; }
+
+bool File::is_standard(int stream) const {
+  // Only files on disk have an identity to compare; a console or pipe cannot be opened by name
+  // as the same file.
+  const FileIdentity mine = identity_of(handle_of(fd_));
+  const FileIdentity standard = identity_of(handle_of(stream));
+  return mine.known && standard.known && mine.kind == FileKind::regular &&
+         standard.kind == FileKind::regular && mine.device == standard.device &&
+         mine.index == standard.index;
 }
 
 // Symbolic links are rare on Windows and need rights most users lack: a name stands for itself.
@@ -282,16 +311,48 @@ bool same_file(const FileIdentity& a, const FileIdentity& b) {
   return a.device == b.device && a.index == b.index && same_name(a.name, b.name);
 }
 
-int permissions_of(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return -1;
-  return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
-}
-
-bool write_protected(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-         (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+OutputFacts look_at_output(const std::string& path) {
+  OutputFacts facts;
+  const FileIdentity id = identify(path);
+  if (!id.known) {
+    // Left to the open, which says why.
+    facts.replaceable = false;
+    return facts;
+  }
+  facts.kind = id.kind;
+  if (id.kind == FileKind::directory) {
+    facts.error = EISDIR;
+    return facts;
+  }
+  if (id.kind == FileKind::special) {
+    facts.replaceable = false;
+    return facts;
+  }
+  facts.target = path;
+  const std::size_t start = last_part(path);
+  facts.directory = start == 0 ? "." : path.substr(0, start);
+  if (facts.directory.size() > 1 && is_separator(facts.directory.back()) &&
+      facts.directory[facts.directory.size() - 2] != ':') {
+    facts.directory.pop_back();
+  }
+  const HANDLE directory = open_to_query(facts.directory);
+  if (!usable(directory)) {
+    facts.error = last_errno();
+    return facts;
+  }
+  const FileIdentity directory_id = identity_of(directory);
+  CloseHandle(directory);
+  facts.directory_device = directory_id.device;
+  facts.directory_index = directory_id.index;
+  // Whether a file may be added is known only by trying: the new file's create says.
+  facts.may_add = true;
+  if (id.kind == FileKind::regular) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    facts.may_write =
+        attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0;
+    facts.mode = 0666;
+  }
+  return facts;
 }
 
 std::string base_name(const std::string& path) { return path.substr(last_part(path)); }
@@ -304,7 +365,63 @@ int replace_file(const std::string& from, const std::string& to) {
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : last_errno();
 }
 
-void remove_file(const std::string& path) { DeleteFileA(path.c_str()); }
+int make_link(const std::string& existing, const std::string& name) {
+  return CreateHardLinkA(name.c_str(), existing.c_str(), nullptr) ? 0 : last_errno();
+}
+
+bool link_unsupported(int error) {
+  return error == EPERM || error == EXDEV || error == EMLINK || error == ENOSYS;
+}
+
+int remove_file(const std::string& path) { return DeleteFileA(path.c_str()) ? 0 : last_errno(); }
+
+Listing list_directory(const std::string& directory) {
+  Listing listing;
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA((directory + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    if (code != ERROR_FILE_NOT_FOUND) listing.error = errno_of(code);
+    return listing;
+  }
+  do {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") listing.names.push_back(name);
+  } while (FindNextFileA(search, &found));
+  if (GetLastError() != ERROR_NO_MORE_FILES) listing.error = last_errno();
+  FindClose(search);
+  return listing;
+}
+
+// The lock is a mutex named after the directory's volume and file index, which every run of this
+// session that puts files in place there takes; Windows releases it when its process ends.
+DirectoryLock::~DirectoryLock() {
+  if (handle_ == -1) return;
+  const HANDLE mutex = reinterpret_cast<HANDLE>(handle_);
+  ReleaseMutex(mutex);
+  CloseHandle(mutex);
+}
+
+int DirectoryLock::lock(const std::string& directory) {
+  const HANDLE query = open_to_query(directory);
+  if (!usable(query)) return last_errno();
+  const FileIdentity id = identity_of(query);
+  CloseHandle(query);
+  if (!id.known) return EIO;
+  const std::string name = "Local\\tpjconv-commit-" + std::to_string(id.device) + "-" +
+                           std::to_string(id.index);
+  const HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+  if (mutex == nullptr) return last_errno();
+  const DWORD waited = WaitForSingleObject(mutex, INFINITE);
+  // Abandoned: the run that held it ended without releasing it; it is this run's now.
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+    const int error = last_errno();
+    CloseHandle(mutex);
+    return error;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(mutex);
+  return 0;
+}
 
 std::string error_text(int error) { return std::strerror(error); }
 
@@ -368,6 +485,27 @@ void open_closed_standard_streams() {
 }
 
 unsigned long process_id() { return GetCurrentProcessId(); }
+
+std::string host_name() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD size = sizeof name;
+  if (!GetComputerNameA(name, &size)) return {};
+  return std::string(name, size);
+}
+
+bool process_runs(unsigned long id) {
+  const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                     static_cast<DWORD>(id));
+  if (process == nullptr) return GetLastError() != ERROR_INVALID_PARAMETER;
+  DWORD code = 0;
+  const bool runs = !GetExitCodeProcess(process, &code) || code == STILL_ACTIVE;
+  CloseHandle(process);
+  return runs;
+}
+
+int file_creation_mask() { return 0; }
+
+bool is_terminal(int stream) { return _isatty(stream) != 0; }
 
 void remove_on_signal(const std::string& path) {
   Doomed& d = doomed();

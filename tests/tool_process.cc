@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -38,8 +39,9 @@ int start_tool(const std::filesystem::path& work, const std::vector<std::string>
   const pid_t pid = fork();
   if (pid != 0) return pid;
   if (chdir(work.c_str()) != 0) _exit(127);
-  const int out = open(streams.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const int err = open(streams.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int how = O_WRONLY | O_CREAT | (streams.append ? O_APPEND : O_TRUNC);
+  const int out = open(streams.out.c_str(), how, 0644);
+  const int err = open(streams.err.c_str(), how, 0644);
   if (out < 0 || err < 0) _exit(127);
   dup2(out, 1);
   dup2(err, 2);
@@ -56,6 +58,7 @@ int start_tool(const std::filesystem::path& work, const std::vector<std::string>
                        static_cast<rlim_t>(streams.address_space)};
     setrlimit(RLIMIT_AS, &limit);
   }
+  for (const std::string& setting : streams.environment) putenv(strdup(setting.c_str()));
   if (drop) {
     execvp("setpriv", argv.data());
   } else {

@@ -257,7 +257,9 @@ std::optional<OpenFailure> Outputs::open() {
 
 std::optional<std::string> Outputs::start() {
   for (const auto& o : outputs_) {
-    if (o->placement != Placement::in_place || !o->regular) continue;
+    if (o->placement != Placement::in_place || o->facts.kind == platform::FileKind::special) {
+      continue;
+    }
     if (const int error = o->file.truncate()) {
       return "cannot write " + o->name + ": " + platform::error_text(error);
     }
@@ -303,7 +305,7 @@ std::vector<std::string> Outputs::close() {
         error = o->file.set_mode(mode);
         if (error != 0) what = "cannot set the permissions of the new " + o->name;
       }
-    } else if (error == 0 && o->regular) {
+    } else if (error == 0 && o->facts.kind != platform::FileKind::special) {
       error = o->file.clear_set_id_bits();
       if (error != 0) what = "cannot clear the setuid and setgid bits of " + o->name;
     }
@@ -357,6 +359,11 @@ std::optional<std::string> Outputs::commit() {
   auto unlock = [&] { locks_.clear(); };
   // The way back to each file that is replaced: a second name for it, hidden.
   for (Output* o : order) {
+    const platform::FileIdentity old = platform::identify(o->facts.target);
+    if (old.known && old.kind == platform::FileKind::missing) {
+      o->was_new = true;
+      continue;
+    }
     int error = EEXIST;
     for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
       std::string candidate = hidden_name(*o, attempt);

@@ -1,0 +1,510 @@
+// Whole runs of the built tool about the output files themselves: the owner, group and mode a new
+// file gets, when a file is written where it stands, what a failure at each step of putting the
+// outputs in place leaves, signals and the console during those steps, files left by interrupted
+// runs, and runs on one set of outputs at the same time. Faults are put between the tool and the
+// system by the library tests/fault_inject.cc, loaded with LD_PRELOAD.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tool_process.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using tpjconv::testing::other_group_id;
+using tpjconv::testing::other_user_id;
+using tpjconv::testing::read_file;
+using tpjconv::testing::start_tool;
+using tpjconv::testing::ToolStreams;
+using tpjconv::testing::wait_tool;
+
+// A genrou record at `bus` with findings at check level 0: its outputs are larger than it.
+std::string record(int bus) {
+  return "genrou " + std::to_string(bus) +
+         " \"G7      \" 22.00 \"1 \" : #9 mva=100 4.0 0.02 0.4 0.05 3.0 0.0 1.8 1.7 0.9 0.5 "
+         "0.25 0.2 0.1 0.3 0.06 0.0 0.3\n";
+}
+
+const std::vector<std::string> kEarlier = {"out.dat", "check.log", "report.txt"};
+const std::vector<std::string> kArgs = {"-y",  "in.dat",    "none",       "out.dat",
+                                        "0.3", "0.3",       "0.3",        "check.log",
+                                        "report.txt", "--summary", "summary.csv"};
+
+// The host name as the tool puts it in its hidden names.
+std::string host_part() {
+  char name[256] = {};
+  gethostname(name, sizeof name - 1);
+  std::string part = std::string(name).substr(0, 64);
+  for (char& c : part) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_') c = '_';
+  }
+  return part;
+}
+
+struct stat status_of(const fs::path& path) {
+  struct stat info {};
+  EXPECT_EQ(0, ::stat(path.c_str(), &info)) << path;
+  return info;
+}
+
+class OutputFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() /
+            ("tpjconv_outputs_" + std::to_string(getpid()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root_);
+    work_ = root_ / "work";
+    fs::create_directories(work_);
+    // An ordinary user reaches the work directory and the console files.
+    fs::permissions(root_, fs::perms(0777));
+    write("in.dat", record(7) + record(8));
+  }
+  void TearDown() override {
+    if (!HasFailure()) fs::remove_all(root_);
+  }
+
+  void write(const std::string& name, std::string_view text) {
+    std::ofstream(work_ / name, std::ios::binary) << text;
+  }
+
+  // About `megabytes` of input: some 10 times as much output.
+  void write_records(std::size_t megabytes) {
+    std::ofstream out(work_ / "in.dat", std::ios::binary);
+    std::string block;
+    for (int i = 0; i < 1000; ++i) block += record(7);
+    for (std::size_t done = 0; done < megabytes << 20; done += block.size()) out << block;
+  }
+
+  void write_earlier_files() {
+    for (const auto& name : kEarlier) write(name, "from the run before: " + name + "\n");
+  }
+
+  void expect_earlier_files_kept() {
+    for (const auto& name : kEarlier) {
+      EXPECT_EQ("from the run before: " + name + "\n", read_file(work_ / name)) << name;
+    }
+  }
+
+  std::set<std::string> names() const {
+    std::set<std::string> found;
+    for (const auto& entry : fs::directory_iterator(work_)) {
+      found.insert(entry.path().filename().string());
+    }
+    return found;
+  }
+
+  ToolStreams streams() const { return {"/dev/null", root_ / "stdout", root_ / "stderr"}; }
+
+  // The same, with the calls of `faults` failed (see tests/fault_inject.cc).
+  ToolStreams with_faults(const std::string& faults) const {
+    ToolStreams s = streams();
+    s.environment = {std::string("LD_PRELOAD=") + TPJCONV_FAULT_INJECT,
+                     "ASAN_OPTIONS=verify_asan_link_order=0", "TPJCONV_FAULTS=" + faults};
+    return s;
+  }
+
+  int run(const std::vector<std::string>& args, const ToolStreams& s) {
+    const int status = wait_tool(start_tool(work_, args, s));
+    console_ = read_file(s.err);
+    return status;
+  }
+
+  // The outputs of a run of kArgs without a fault, for comparison.
+  std::vector<std::string> outputs_alone() {
+    const fs::path alone = root_ / "alone";
+    fs::create_directories(alone);
+    fs::copy(work_ / "in.dat", alone / "in.dat");
+    EXPECT_EQ(0, wait_tool(start_tool(alone, kArgs, {"/dev/null", root_ / "o", root_ / "e"})));
+    std::vector<std::string> files;
+    for (const char* name : {"out.dat", "check.log", "report.txt", "summary.csv"}) {
+      files.push_back(read_file(alone / name));
+    }
+    fs::remove_all(alone);
+    return files;
+  }
+
+  // Waits until the new file beside out.dat holds `bytes`; its path, or empty when the run
+  // ended first.
+  fs::path wait_for_new_output(std::uintmax_t bytes, int pid) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < give_up) {
+      for (const auto& entry : fs::directory_iterator(work_)) {
+        std::error_code ec;
+        if (entry.path().filename().string().starts_with(".out.dat.tpjconv-") &&
+            fs::file_size(entry.path(), ec) >= bytes) {
+          return entry.path();
+        }
+      }
+      int status = 0;
+      if (waitpid(pid, &status, WNOHANG) == pid) return {};
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return {};
+  }
+
+  fs::path root_;
+  fs::path work_;
+  std::string console_;
+};
+
+const std::set<std::string> kEarlierNames = {"in.dat", "out.dat", "check.log", "report.txt"};
+
+TEST_F(OutputFiles, ANewFileGetsTheOwnerGroupAndPermissionsOfTheOldButNeverSetuid) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+  write_earlier_files();
+  const unsigned other = other_user_id(), group = other_group_id();
+  // Another user's setuid program, another user's private file, a file shared with a group.
+  ASSERT_EQ(0, ::chown((work_ / "out.dat").c_str(), other, group));
+  ASSERT_EQ(0, ::chmod((work_ / "out.dat").c_str(), 04755));
+  ASSERT_EQ(0, ::chown((work_ / "check.log").c_str(), other, group));
+  ASSERT_EQ(0, ::chmod((work_ / "check.log").c_str(), 0600));
+  ASSERT_EQ(0, ::chown((work_ / "report.txt").c_str(), 0, group));
+  ASSERT_EQ(0, ::chmod((work_ / "report.txt").c_str(), 02660));
+  const mode_t mask = umask(0);
+  umask(mask);
+  ASSERT_EQ(0, run(kArgs, streams())) << console_;
+  EXPECT_TRUE(read_file(work_ / "out.dat").starts_with("gentpj 7 "));
+  const struct {
+    const char* name;
+    uid_t owner;
+    gid_t group;
+    mode_t mode;
+  } expected[] = {{"out.dat", other, group, 0755},
+                  {"check.log", other, group, 0600},
+                  {"report.txt", 0, group, 0660},
+                  {"summary.csv", 0, getegid(), 0666 & ~mask}};
+  for (const auto& e : expected) {
+    const struct stat info = status_of(work_ / e.name);
+    EXPECT_EQ(e.owner, info.st_uid) << e.name;
+    EXPECT_EQ(e.group, info.st_gid) << e.name;
+    EXPECT_EQ(e.mode, info.st_mode & 07777) << e.name;
+  }
+}
+
+TEST_F(OutputFiles, TheNewFileIsReadableByItsOwnerOnlyWhileItIsWritten) {
+  write_records(3);
+  write_earlier_files();
+  fs::permissions(work_ / "out.dat", fs::perms(0644));
+  const int pid = start_tool(work_, kArgs, streams());
+  int seen = 0;
+  for (fs::path hidden; !(hidden = wait_for_new_output(1 << 20, pid)).empty() && seen < 50;) {
+    struct stat info {};
+    if (::stat(hidden.c_str(), &info) != 0) break;
+    EXPECT_EQ(0600u, info.st_mode & 0777) << hidden;
+    ++seen;
+  }
+  EXPECT_EQ(0, wait_tool(pid));
+  EXPECT_GT(seen, 0) << "the run ended before its new file could be seen";
+  EXPECT_EQ(0644u, status_of(work_ / "out.dat").st_mode & 07777);
+}
+
+TEST_F(OutputFiles, AFailedChangeOfOwnerOrPermissionsEndsTheRunAndKeepsTheEarlierFiles) {
+  write_earlier_files();
+  const struct {
+    std::string faults;
+    std::string message;
+  } failures[] = {
+      {"fchown:2", "tpjconv: cannot give the new check.log the owner and group of the old: "
+                   "Operation not permitted\n"},
+      {"fchmod:1", "tpjconv: cannot set the permissions of the new out.dat: Operation not "
+                   "permitted\n"},
+      {"fchmod:2", "tpjconv: cannot set the permissions of the new summary.csv: Operation not "
+                   "permitted\n"},
+  };
+  for (const auto& [faults, message] : failures) {
+    SCOPED_TRACE(faults);
+    EXPECT_EQ(1, run(kArgs, with_faults(faults)));
+    EXPECT_TRUE(console_.ends_with(message)) << console_;
+    expect_earlier_files_kept();
+    EXPECT_EQ(kEarlierNames, names());
+  }
+}
+
+TEST_F(OutputFiles, ANewFileThatCannotBeCreatedEndsTheRunInsteadOfWritingInPlace) {
+  write_earlier_files();
+  const struct {
+    std::string faults;
+    std::string message;
+  } failures[] = {
+      {"create:1:1:ENOSPC",
+       "Unable to open outputfile\ntpjconv: cannot create a new file beside out.dat: No space "
+       "left on device; nothing written\n"},
+      {"create:3:1:EDQUOT",
+       "tpjconv: cannot create a new file beside check.log: Disk quota exceeded; nothing "
+       "written\n"},
+      {"create:1:100:EEXIST",
+       "Unable to open outputfile\ntpjconv: cannot create a new file beside out.dat: all 100 "
+       "hidden names for it are taken; nothing written\n"},
+  };
+  for (const auto& [faults, message] : failures) {
+    SCOPED_TRACE(faults);
+    EXPECT_EQ(1, run(kArgs, with_faults(faults)));
+    EXPECT_TRUE(console_.ends_with(message)) << console_;
+    EXPECT_EQ(std::string::npos, console_.find("Read ")) << "the run went on: " << console_;
+    expect_earlier_files_kept();
+    EXPECT_EQ(kEarlierNames, names());
+  }
+  // A hidden name that is taken is passed over for the next.
+  EXPECT_EQ(0, run(kArgs, with_faults("create:1:99:EEXIST"))) << console_;
+  EXPECT_EQ(outputs_alone()[0], read_file(work_ / "out.dat"));
+}
+
+TEST_F(OutputFiles, AFailedRenamePutsBackTheFilesAlreadyReplaced) {
+  write_earlier_files();
+  // The third of four: out.dat and the new summary.csv are in place by then.
+  EXPECT_EQ(1, run(kArgs, with_faults("rename:3:1:EBUSY")));
+  EXPECT_TRUE(console_.ends_with(
+      "tpjconv: cannot replace check.log: Device or resource busy; no file was replaced\n"))
+      << console_;
+  expect_earlier_files_kept();
+  EXPECT_EQ(kEarlierNames, names());
+}
+
+TEST_F(OutputFiles, AFailedRenameNamesTheFilesThatHadNoWayBack) {
+  write_earlier_files();
+  // No second name for the old files (a filesystem without hard links): the new summary.csv goes
+  // first, and the failure of the last leaves the two before it replaced.
+  EXPECT_EQ(1, run(kArgs, with_faults("link:1:0:EPERM,rename:4:1:EBUSY")));
+  EXPECT_TRUE(console_.ends_with("tpjconv: cannot replace report.txt: Device or resource busy; "
+                                 "replaced all the same, and not put back: out.dat, check.log\n"))
+      << console_;
+  const std::vector<std::string> alone = outputs_alone();
+  EXPECT_EQ(alone[0], read_file(work_ / "out.dat"));
+  EXPECT_EQ(alone[1], read_file(work_ / "check.log"));
+  EXPECT_EQ("from the run before: report.txt\n", read_file(work_ / "report.txt"));
+  EXPECT_EQ(kEarlierNames, names());
+}
+
+TEST_F(OutputFiles, FilesWhoseOwnerOrGroupANewFileCannotGetAreWrittenInPlace) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs files of two users: run as root";
+  write_earlier_files();
+  // A sticky directory all may write to; out.dat is root's but all may write it, check.log is
+  // the ordinary user's but of root's group, which that user is not in.
+  fs::permissions(work_, fs::perms(01777));
+  fs::permissions(work_ / "out.dat", fs::perms(0666));
+  ASSERT_EQ(0, ::chown((work_ / "check.log").c_str(), other_user_id(), 0));
+  fs::permissions(work_ / "check.log", fs::perms(0664));
+  fs::remove(work_ / "report.txt");
+  ToolStreams s = streams();
+  s.as_other_user = true;
+  std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  ASSERT_EQ(0, run(args, s)) << console_;
+  const std::vector<std::string> alone = outputs_alone();
+  EXPECT_EQ(alone[0], read_file(work_ / "out.dat"));
+  EXPECT_EQ(alone[1], read_file(work_ / "check.log"));
+  EXPECT_EQ(alone[2], read_file(work_ / "report.txt"));
+  EXPECT_EQ(0u, status_of(work_ / "out.dat").st_uid);
+  EXPECT_EQ(0u, status_of(work_ / "check.log").st_gid);
+  EXPECT_EQ(other_user_id(), status_of(work_ / "report.txt").st_uid);
+  EXPECT_EQ(kEarlierNames, names());
+}
+
+TEST_F(OutputFiles, ASignalDuringTheRenamesTakesEffectAfterThemWithStatusZero) {
+  write_earlier_files();
+  EXPECT_EQ(0, run(kArgs, with_faults("rename:2:1:SIGTERM"))) << console_;
+  const std::vector<std::string> alone = outputs_alone();
+  EXPECT_EQ(alone[0], read_file(work_ / "out.dat"));
+  EXPECT_EQ(alone[2], read_file(work_ / "report.txt"));
+  EXPECT_EQ(alone[3], read_file(work_ / "summary.csv"));
+}
+
+TEST_F(OutputFiles, TheTotalsAreOnStandardErrorBeforeAnyFileIsPutInPlace) {
+  write_earlier_files();
+  EXPECT_EQ(128 + SIGKILL, run(kArgs, with_faults("rename:1:1:SIGKILL")));
+  EXPECT_TRUE(console_.ends_with("Changed this many records:      0  nesal     0  netpf     2  "
+                                 "nerou\n"))
+      << console_;
+}
+
+TEST_F(OutputFiles, AStandardErrorThatCannotBeWrittenDoesNotFailAFinishedRun) {
+  write_earlier_files();
+  EXPECT_EQ(0, wait_tool(start_tool(work_, kArgs, {"/dev/null", root_ / "stdout", "/dev/full"})));
+  EXPECT_EQ(outputs_alone()[0], read_file(work_ / "out.dat"));
+}
+
+TEST_F(OutputFiles, EachWarningIsOnStandardErrorWhenItHappens) {
+  write_records(3);
+  {
+    std::ofstream in(work_ / "in.dat", std::ios::binary | std::ios::app);
+    in << "genrou 5 \"G5      \" 22.00 \"1 \" : #9 mva=100 4.0\n";
+  }
+  const int pid = start_tool(work_, kArgs, streams());
+  // The record that lacks numbers is read long before the run ends; its warning is there while
+  // the run still writes.
+  bool seen = false;
+  while (!seen && !wait_for_new_output(0, pid).empty()) {
+    seen = read_file(root_ / "stderr").find("tpjconv: in.dat:") != std::string::npos;
+  }
+  EXPECT_EQ(0, wait_tool(pid));
+  EXPECT_TRUE(seen) << read_file(root_ / "stderr");
+}
+
+TEST_F(OutputFiles, ARefusedRunLeavesTheFileBehindStandardOutputAsItWas) {
+  write_earlier_files();
+  ToolStreams s = streams();
+  s.out = work_ / "out.dat";
+  s.append = true;
+  const std::vector<std::string> args = {"-y",  "in.dat", "none", "out.dat", "0.3", "0.3", "0.3",
+                                         "/nonexistent/check.log", "report.txt"};
+  EXPECT_EQ(1, run(args, s));
+  EXPECT_TRUE(console_.ends_with("tpjconv: cannot create CHECKLOG /nonexistent/check.log: No such "
+                                 "file or directory; nothing written\n"))
+      << console_;
+  expect_earlier_files_kept();
+  EXPECT_EQ(kEarlierNames, names());
+}
+
+TEST_F(OutputFiles, AnOutputThatIsTheFileBehindStandardErrorIsRefused) {
+  write_earlier_files();
+  ToolStreams s = streams();
+  s.err = work_ / "out.dat";
+  s.append = true;
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  EXPECT_EQ(1, run(args, s));
+  EXPECT_EQ("from the run before: out.dat\n"
+            "tpjconv: OUTPUT out.dat is the same file as standard error; nothing written\n",
+            read_file(work_ / "out.dat"));
+  EXPECT_EQ(kEarlierNames, names());
+}
+
+TEST_F(OutputFiles, AnOutputThatIsTheFileBehindStandardOutputIsWrittenInPlaceWithoutSetuid) {
+  write_earlier_files();
+  // Longer than the new output: emptied, not written over.
+  write("out.dat", std::string(100000, 'x'));
+  ASSERT_EQ(0, ::chmod((work_ / "out.dat").c_str(), 04755));
+  ToolStreams s = streams();
+  s.out = work_ / "out.dat";
+  s.append = true;
+  const ino_t inode = status_of(work_ / "out.dat").st_ino;
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  EXPECT_EQ(0, run(args, s)) << console_;
+  EXPECT_EQ(outputs_alone()[0], read_file(work_ / "out.dat"));
+  const struct stat info = status_of(work_ / "out.dat");
+  EXPECT_EQ(inode, info.st_ino);
+  EXPECT_EQ(0755u, info.st_mode & 07777);
+}
+
+TEST_F(OutputFiles, PipedInputCannotAnswerThePrompt) {
+  const fs::path pipe = root_ / "pipe";
+  ASSERT_EQ(0, mkfifo(pipe.c_str(), 0600));
+  ToolStreams s = streams();
+  s.in = pipe;
+  const int pid = start_tool(work_, {"/dev/stdin", "none", "out.dat", "0.3", "0.3", "0.3",
+                                     "check.log", "report.txt"}, s);
+  // The writing end stays open while the run lasts, so that the run can open /dev/stdin again;
+  // it is closed after ten seconds at most, so that a run that reads on comes to an end.
+  const int feed = ::open(pipe.c_str(), O_WRONLY);
+  ASSERT_GE(feed, 0);
+  const std::string data = std::string(1, 'c') + record(7);
+  EXPECT_EQ(static_cast<ssize_t>(data.size()), ::write(feed, data.data(), data.size()));
+  for (int i = 0; i < 1000; ++i) {
+    siginfo_t info{};
+    if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+        info.si_pid == pid) {
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ::close(feed);
+  EXPECT_EQ(2, wait_tool(pid));
+  EXPECT_TRUE(read_file(root_ / "stderr")
+                  .ends_with("tpjconv: INPUT /dev/stdin is standard input, which cannot also "
+                             "answer the prompt; use --yes to confirm\n"))
+      << read_file(root_ / "stderr");
+  EXPECT_EQ(std::set<std::string>{"in.dat"}, names());
+}
+
+TEST_F(OutputFiles, FilesLeftByRunsThatNoLongerRunAreRemovedAtStart) {
+  write_earlier_files();
+  // A process that has ended, this test's own, which runs.
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  waitpid(ended, nullptr, 0);
+  const std::string host = host_part(), gone = std::to_string(ended);
+  const std::string alive = std::to_string(getpid());
+  const std::vector<std::string> removed = {
+      ".out.dat.tpjconv-" + host + "-" + gone + "-0",
+      ".out.dat.tpjconv-" + host + "-" + gone + "-1",
+      ".check.log.tpjconv-" + host + "-" + gone + "-12",
+  };
+  const std::vector<std::string> kept = {
+      ".out.dat.tpjconv-" + host + "-" + alive + "-0",
+      ".out.dat.tpjconv-another.host-" + gone + "-0",
+      ".out.dat.tpjconv-" + host + "-" + gone + "-0x",
+      ".out.dat.tpjconv-" + host + "-" + gone,
+      ".in.dat.tpjconv-" + host + "-" + gone + "-0",
+      ".out.dat.old-" + host + "-" + gone + "-0",
+  };
+  for (const auto& name : removed) write(name, "left behind\n");
+  for (const auto& name : kept) write(name, "someone else's\n");
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  ASSERT_EQ(0, run(args, streams())) << console_;
+  std::set<std::string> expected = kEarlierNames;
+  expected.insert(kept.begin(), kept.end());
+  EXPECT_EQ(expected, names());
+  for (const auto& name : removed) {
+    EXPECT_NE(std::string::npos,
+              console_.find("tpjconv: removed " + name + ", left by an interrupted run\n"))
+        << console_;
+  }
+}
+
+TEST_F(OutputFiles, ConcurrentRunsLeaveTheOutputsOfOneRun) {
+  constexpr int kRuns = 8;
+  for (int i = 0; i < kRuns; ++i) {
+    write("in" + std::to_string(i) + ".dat", "# run " + std::to_string(i) + "\n" +
+                                                 record(100 + i));
+  }
+  // Which run wrote each file: the comment of out.dat, the bus (100 + run) of the others.
+  auto run_of = [&](const std::string& name, const std::string& before) {
+    const std::string text = read_file(work_ / name);
+    const std::size_t at = text.find(before);
+    return at == std::string::npos ? '?' : text[at + before.size()];
+  };
+  for (int round = 0; round < 12; ++round) {
+    SCOPED_TRACE(round);
+    std::vector<int> pids;
+    for (int i = 0; i < kRuns; ++i) {
+      std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+      args[1] = "in" + std::to_string(i) + ".dat";
+      const std::string tag = std::to_string(i);
+      pids.push_back(start_tool(work_, args,
+                                {"/dev/null", root_ / ("stdout" + tag), root_ / ("stderr" + tag)}));
+    }
+    for (const int pid : pids) EXPECT_EQ(0, wait_tool(pid));
+    const char out = run_of("out.dat", "# run ");
+    EXPECT_EQ(out, run_of("check.log", "genrou, 10")) << "check.log";
+    EXPECT_EQ(out, run_of("report.txt", "genrou, 10")) << "report.txt";
+  }
+}
+
+TEST_F(OutputFiles, AWriterThreadThatCannotStartLeavesTheSameFiles) {
+  write_records(2);
+  const std::vector<std::string> alone = outputs_alone();
+  ToolStreams s = with_faults("pthread_create:1:0");
+  s.environment.push_back("TPJCONV_FAULT_LOG=" + (root_ / "faults").string());
+  EXPECT_EQ(0, run(kArgs, s));
+  EXPECT_NE(std::string::npos, read_file(root_ / "faults").find("pthread_create EAGAIN"));
+  const char* files[] = {"out.dat", "check.log", "report.txt", "summary.csv"};
+  for (std::size_t i = 0; i < 4; ++i) {
+    // Compared whole but reported short: these are megabytes.
+    EXPECT_TRUE(alone[i] == read_file(work_ / files[i])) << files[i] << " differs";
+  }
+}
+
+}  // namespace

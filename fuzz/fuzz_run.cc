@@ -9,8 +9,8 @@
 //           none.dat and a link none-gone to nothing, so that a none-word can name an existing
 //           file.
 //   KIS_*   arguments 4 to 6, passed as they are.
-//   LOG     "f": the check log is a file; anything else names a file that cannot be created, so
-//           the check log falls back to standard output. REPORT likewise.
+//   LOG     "f": the check log is a file; anything else names a file that cannot be created, which
+//           ends the run with status 1 before anything is written. REPORT likewise.
 //   TCMIN   argument 9, passed as it is.
 //   GROW    how often each "~" of the two files repeats the byte before it.
 //   ANSWER  what the prompt gets: absent or empty, "c" and a line end on standard input; "-y" the
@@ -20,9 +20,11 @@
 // -inf is a number and not an option. The files live in memory (memfd) and are passed to the run
 // by their /proc/self/fd names, which the run must write where they stand.
 //
-// Checked: the run ends with status 0; standard error is exactly what the settings and the files
-// predict (prompt and answer, open failures, the warnings of the bus numbers file, bus count, Kis
-// lines and their warnings, fallbacks to standard output, name warnings, records read by position
+// Checked: the run ends with the status the settings predict (0, or 1 for no answer, --yes with a
+// bus numbers file that cannot be opened, or a check log or report that cannot be created);
+// standard error is exactly what the settings and the files predict (prompt and answer, open
+// failures, the warnings of the bus numbers file, bus count, Kis lines and their warnings, check
+// logs and reports on standard output, name warnings, records read by position
 // or with placeholders, records without a colon, totals, bus entries that matched no record); a
 // run stopped at the prompt touches none of its outputs; the output holds every line that is not
 // a recognised record unchanged and in order, every unconverted record joined, every converted
@@ -116,12 +118,6 @@ void remove_work_dir() {
     unlinkat(work_dir, name, 0);
   }
   rmdir(work_path.c_str());
-}
-
-// True when `word`, in the run's directory, names something that exists.
-bool exists_in_work_dir(const std::string& word) {
-  struct stat info;
-  return fstatat(work_dir, word.c_str(), &info, 0) == 0;
 }
 
 // The names a memfd's /proc link shows: a file written there by name would land in "/".
@@ -250,13 +246,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string rep_text = contents(rep_fd);
   for (const int fd : {in_fd, bus_fd, out_fd, log_fd, rep_fd}) close(fd);
 
-  FUZZ_CHECK(status == 0);
   // The memfds were written where they stand: nothing was put in place of their link texts.
   for (const char* name : {"out.dat", "check.log", "report.txt"}) FUZZ_CHECK(!stray_file_for(name));
 
   // The standard error that the settings and the files predict.
   std::string expected;
   const auto add = [&](std::string_view text) { expected += text; };
+  // A run that ends before anything is written: status 1 or 0, its outputs untouched.
+  const auto check_nothing_written = [&](int expected_status) {
+    FUZZ_CHECK(status == expected_status);
+    FUZZ_CHECK(output == kStale && log_text == "stale\n" && rep_text == "stale\n");
+    FUZZ_CHECK(out.text().empty());
+  };
   const auto compare_err = [&] {
     if (err.text() != expected) {
       std::fprintf(stderr, "standard error differs:\n--- expected\n%s\n--- actual\n%s\n",
@@ -268,37 +269,56 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (bypass) {
     add("You have opted to bypass the bus numbers file and convert all generators of selected "
         "types\n");
-    if (mode != "none" && exists_in_work_dir(mode)) {
+    if (mode != "none") {
       add(ref::say("BUSFILE " + mode + " begins with \"none\": the file is not read"));
     }
   }
   if (missing) {
     add("Unable to open bus numbers file\n");
     add(ref::say(std::string(kCannotCreate) + ": No such file or directory"));
+    if (yes) {
+      // --yes confirms only none.
+      add(ref::say("--yes does not confirm a bus numbers file that cannot be read; nothing "
+                   "written"));
+      compare_err();
+      check_nothing_written(1);
+      return 0;
+    }
   }
   if (bypass || missing) {
     add(kPrompt);
-    bool go_on = true;
+    int stop = -1;  // the status of a run the answer ends
     if (yes) {
       add("c\n");
     } else if (answer == "eof") {
       add("\n");
       add(ref::say("no answer; nothing converted"));
-      go_on = false;
-    } else {
-      go_on = answer.empty() || answer[0] == 'c';
+      stop = 1;
+    } else if (!answer.empty() && answer[0] != 'c') {
+      // The line end of a typed answer ends the prompt's line on a terminal.
+      if (isatty(0) != 1) add("\n");
+      add(ref::say("not confirmed; nothing converted"));
+      stop = 0;
     }
     FUZZ_CHECK(answer_source.taken() == (yes ? 0u : answer == "eof" ? 0u : 1u));
-    if (!go_on) {
+    if (stop >= 0) {
       // Nothing written: not the output, the check log, the report or standard output.
       compare_err();
-      FUZZ_CHECK(output == kStale && log_text == "stale\n" && rep_text == "stale\n");
-      FUZZ_CHECK(out.text().empty());
+      check_nothing_written(stop);
       return 0;
     }
   } else {
     FUZZ_CHECK(answer_source.taken() == 0);
   }
+  // A check log or report that cannot be created ends the run before anything is written.
+  if ((log_given && !log_file) || (rep_given && !rep_file)) {
+    add(ref::say(std::string("cannot create ") + (log_given && !log_file ? "CHECKLOG " : "REPORT ") +
+                 kCannotCreate + ": No such file or directory; nothing written"));
+    compare_err();
+    check_nothing_written(1);
+    return 0;
+  }
+  FUZZ_CHECK(status == 0);
 
   add(bus_warnings);
   add(printf_int("Read %5d bus numbers\n", static_cast<int>(bus.lines.size()), 0, 0));
@@ -322,20 +342,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!(kis_setting[0] >= 0) && !(kis_setting[1] >= 0) && !(kis_setting[2] >= 0)) {
     add(ref::say("no model enabled (no Kis argument of 0 or more): nothing will be converted"));
   }
-  if (!log_file) {
-    add("Working without outputfile\n");
-    if (log_given) {
-      add(ref::say(std::string("cannot create CHECKLOG ") + kCannotCreate +
-                   ": No such file or directory; the check log goes to standard output"));
-    }
-  }
-  if (!rep_file) {
-    add("Working without outputfile\n");
-    if (rep_given) {
-      add(ref::say(std::string("cannot create REPORT ") + kCannotCreate +
-                   ": No such file or directory; the report goes to standard output"));
-    }
-  }
+  if (!log_file) add("Working without outputfile\n");
+  if (!rep_file) add("Working without outputfile\n");
   if (positional.size() > 8) add(whole_number_warning("TCMIN", positional[8]));
 
   std::vector<props::Expect> expect;

@@ -28,9 +28,10 @@ struct FileHooks {
 };
 
 // Runs the tool with the command-line arguments that follow the program name. Returns the exit
-// status: 0 on success (and when the user does not answer the prompt with c), 1 when a file
-// cannot be opened, read or written, or two arguments name one file, 2 for a command line that
-// cannot be run.
+// status: 0 once every output is in place (and when the prompt is answered with anything but c),
+// 1 when a file cannot be opened, created, read, written or put in place, two arguments name one
+// file, or the prompt gets no answer, 2 for a command line that cannot be run (also an input that
+// is standard input while the prompt needs an answer).
 int run(const std::vector<std::string>& args, Console& console, const FileHooks& hooks = {});
 
 }  // namespace tpjconv

@@ -35,6 +35,8 @@ mv "$root/inputs/one" "$root/inputs/large.dat"
 # The files of the run before; summary.csv is a new name.
 mkdir "$root/before"
 for f in out.dat check.log report.txt; do echo "from the run before: $f" >"$root/before/$f"; done
+# As root, a check log of another group: its new file has to be given that group.
+[ "$(id -u)" = 0 ] && chgrp 65534 "$root/before/check.log"
 listing() { ls -A "$1" | tr '\n' ' '; }
 before_list=$(listing "$root/before")
 
@@ -44,7 +46,7 @@ sweep() {  # NAME INPUT BUSFILE
   name=$1 input=$2 bus=$3
   set -- -y "$input" "$bus" out.dat 0.3 0.3 0.3 check.log report.txt --summary summary.csv
   ref="$root/ref-$name"
-  cp -r "$root/before" "$ref"
+  cp -pr "$root/before" "$ref"
   (cd "$ref" && LD_PRELOAD="$shim" ASAN_OPTIONS=verify_asan_link_order=0 \
     TPJCONV_FAULT_COUNT="$root/count" "$tool" "$@" </dev/null >"$root/out" 2>"$root/err")
   status=$?
@@ -57,7 +59,7 @@ sweep() {  # NAME INPUT BUSFILE
   while [ $n -le "$calls" ]; do
     work="$root/work"
     rm -rf "$work"
-    cp -r "$root/before" "$work"
+    cp -pr "$root/before" "$work"
     rm -f "$root/log"
     (cd "$work" && LD_PRELOAD="$shim" ASAN_OPTIONS=verify_asan_link_order=0 \
       TPJCONV_FAULTS="*:$n" TPJCONV_FAULT_LOG="$root/log" "$tool" "$@" \

@@ -118,11 +118,21 @@ int File::truncate() {
   }
 }
 
+// Both leave a file that already has what is asked alone: a filesystem that keeps no owners or
+// modes of its own (a FAT volume, say) may refuse even a change to the same values.
 int File::set_owner(std::uint32_t owner, std::uint32_t group) {
+  struct stat info;
+  if (::fstat(fd_, &info) != 0) return errno;
+  if (info.st_uid == static_cast<uid_t>(owner) && info.st_gid == static_cast<gid_t>(group)) {
+    return 0;
+  }
   return ::fchown(fd_, static_cast<uid_t>(owner), static_cast<gid_t>(group)) == 0 ? 0 : errno;
 }
 
 int File::set_mode(int mode) {
+  struct stat info;
+  if (::fstat(fd_, &info) != 0) return errno;
+  if ((info.st_mode & 07777) == static_cast<mode_t>(mode)) return 0;
   return ::fchmod(fd_, static_cast<mode_t>(mode)) == 0 ? 0 : errno;
 }
 

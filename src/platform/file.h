@@ -29,6 +29,8 @@ class ByteSink {
   virtual ~ByteSink() = default;
   // Writes all of `data`, or stops at the first error.
   virtual IoResult write(const char* data, std::size_t size) = 0;
+  // Returns once what was written has reached the file; a file has nothing to wait for.
+  virtual int flush() { return 0; }
   // Closes the file; the errno of a failed close, or 0.
   virtual int close() = 0;
 };

@@ -39,7 +39,11 @@ void Sink::pass_on(bool more) {
 bool Sink::flush() {
   if (destination_ == nullptr) return error_ == 0;
   pass_on(false);
-  if (writer_ != nullptr) error_ = writer_->wait(lane_);
+  if (writer_ != nullptr) {
+    error_ = writer_->wait(lane_);
+  } else if (const int error = destination_->flush(); error != 0 && error_ == 0) {
+    error_ = error;
+  }
   return error_ == 0;
 }
 

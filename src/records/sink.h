@@ -17,7 +17,7 @@ class Sink {
   explicit Sink(ByteSink& destination);
   Sink();  // keeps everything in memory, see text()
 
-  // Passes each write on at once, for the console: a line is seen as soon as it is written.
+  // Passes each write on at once, for the console, whose destination gathers them.
   struct EachWrite {};
   Sink(ByteSink& destination, EachWrite);
 

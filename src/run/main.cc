@@ -3,6 +3,7 @@
 
 #include "platform/file.h"
 #include "platform/process.h"
+#include "run/console.h"
 #include "run/run.h"
 
 int main(int argc, char** argv) {
@@ -11,8 +12,10 @@ int main(int argc, char** argv) {
   auto out = tpjconv::platform::File::standard(1);
   auto err = tpjconv::platform::File::standard(2);
   tpjconv::Sink out_sink(out);
-  // Line by line: each message is on the screen when it is written.
-  tpjconv::Sink err_sink(err, tpjconv::Sink::EachWrite{});
+  // Each message reaches standard error within milliseconds of being written, whatever comes
+  // after it.
+  tpjconv::ConsoleStream err_stream(err);
+  tpjconv::Sink err_sink(err_stream, tpjconv::Sink::EachWrite{});
   tpjconv::Console console{in, out_sink, err_sink};
   const int status = tpjconv::run(std::vector<std::string>(argv + 1, argv + argc), console);
   // A console that cannot be written does not undo a finished run.

@@ -322,6 +322,8 @@ int convert(const CommandLine& line, Console& console, const FileHooks& hooks, P
   }
   // A failed run puts nothing in place: the new files are removed as the outputs go.
   if (!ok) return 1;
+  // Every line is on the console before the first file is put in place.
+  console.err.flush();
   if (const auto failure = outputs.lock()) {
     say(console.err, *failure);
     return 1;

@@ -87,10 +87,10 @@ __attribute__((constructor)) void set_up() {
   active = true;
   count_file = std::getenv("TPJCONV_FAULT_COUNT");
   log_file = std::getenv("TPJCONV_FAULT_LOG");
-  const char* spec = std::getenv("TPJCONV_FAULTS");
-  if (spec == nullptr) return;
+  const char* setting = std::getenv("TPJCONV_FAULTS");
+  if (setting == nullptr) return;
   char text[512];
-  std::snprintf(text, sizeof text, "%s", spec);
+  std::snprintf(text, sizeof text, "%s", setting);
   char* save = nullptr;
   for (char* item = strtok_r(text, ",", &save); item != nullptr && rule_count < kMaxRules;
        item = strtok_r(nullptr, ",", &save)) {

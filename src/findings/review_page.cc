@@ -176,7 +176,11 @@ constexpr std::pair<std::string_view, std::string_view> kColumns[] = {
 constexpr std::string_view kScript = R"js(
 (function () {
   'use strict';
-  var D = JSON.parse(document.getElementById('findings-data').textContent);
+  var holder = document.getElementById('findings-data');
+  var D = JSON.parse(holder.textContent);
+  // From here the data live in the arrays below; the element's text, as large as the data, is
+  // let go, so that the browser holds them once.
+  holder.textContent = '';
   var T = D.texts, R = D.records, F = D.findings, U = D.rules, B = D.bars;
   var MODELS = ['gensal', 'gentpf', 'genrou'];
   var PAGE_ROWS = 100;

@@ -1,10 +1,12 @@
 #include "tool_process.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -80,6 +82,44 @@ int run_tool(const std::filesystem::path& work, const std::vector<std::string>& 
              const std::filesystem::path& stdin_path, const std::filesystem::path& out_path,
              const std::filesystem::path& err_path) {
   return wait_tool(start_tool(work, args, {stdin_path, out_path, err_path}));
+}
+
+int run_program(const std::filesystem::path& program, const std::vector<std::string>& args,
+                const std::filesystem::path& work, const std::filesystem::path& out_path,
+                const std::filesystem::path& err_path, int timeout_seconds) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setpgid(0, 0);
+    if (chdir(work.c_str()) != 0) _exit(127);
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0) _exit(127);
+    dup2(out, 1);
+    dup2(err, 2);
+    close(0);
+    for (int fd = 3; fd < 64; ++fd) close(fd);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  if (pid < 0) return -1;
+  setpgid(pid, pid);  // also here, so that the group exists before a kill can name it
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      kill(-pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return -1;
+    }
+    usleep(20000);
+  }
+  // Helpers the program started and left behind go with it.
+  kill(-pid, SIGKILL);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 }  // namespace tpjconv::testing

@@ -44,4 +44,11 @@ int run_tool(const std::filesystem::path& work, const std::vector<std::string>& 
              const std::filesystem::path& stdin_path, const std::filesystem::path& out_path,
              const std::filesystem::path& err_path);
 
+// Runs `program` with `args` in `work`, standard input closed, standard output and error into
+// files, in a process group of its own; ends the group when it has run `timeout_seconds`.
+// Returns the exit status (128 + the signal when a signal ended it), or -1 when it timed out.
+int run_program(const std::filesystem::path& program, const std::vector<std::string>& args,
+                const std::filesystem::path& work, const std::filesystem::path& out_path,
+                const std::filesystem::path& err_path, int timeout_seconds);
+
 }  // namespace tpjconv::testing

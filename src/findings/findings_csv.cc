@@ -1,0 +1,147 @@
+#include "findings/findings_csv.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "findings/text.h"
+
+namespace tpjconv {
+
+namespace {
+
+// Whether `text` is ASCII without a comma, a quote, CR or LF: eight bytes at a time.
+bool plain(std::string_view text) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kHighs = 0x8080808080808080u;
+  // Bytes of `word` equal to `c` have their high bit set in the result, where `word` is ASCII.
+  const auto equal = [](std::uint64_t word, char c) {
+    const std::uint64_t x = word ^ (kOnes * static_cast<unsigned char>(c));
+    return (x - kOnes) & ~x & kHighs;
+  };
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, sizeof word);
+    if (((word & kHighs) | equal(word, ',') | equal(word, '"') | equal(word, '\r') |
+         equal(word, '\n')) != 0) {
+      return false;
+    }
+  }
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (static_cast<unsigned char>(c) >= 0x80 || c == ',' || c == '"' || c == '\r' || c == '\n') {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Appends a text field: as UTF-8, and in double quotes with its quotes doubled when it holds a
+// comma, a quote, CR or LF. ASCII without those (nearly every field) is copied as it is; any
+// other text is appended first and quoted where it stands.
+void append_field(std::string& out, std::string_view text) {
+  if (plain(text)) {
+    out.append(text);
+    return;
+  }
+  const std::size_t at = out.size();
+  append_utf8(out, text);
+  const std::string_view field(out.data() + at, out.size() - at);
+  if (field.find_first_of(",\"\r\n") == std::string_view::npos) return;
+  const auto quotes = static_cast<std::size_t>(std::count(field.begin(), field.end(), '"'));
+  const std::size_t old_end = out.size();
+  out.resize(old_end + quotes + 2);
+  // From the back: the closing quote, then each byte, a quote doubled, then the opening quote.
+  std::size_t to = out.size();
+  out[--to] = '"';
+  for (std::size_t from = old_end; from > at;) {
+    const char c = out[--from];
+    out[--to] = c;
+    if (c == '"') out[--to] = '"';
+  }
+  out[--to] = '"';
+}
+
+}  // namespace
+
+std::string_view findings_csv_header() {
+  return "file,line,model,bus,bus_name,base_kv,unit_id,level,code,rule,parameter,value,"
+         "corrected_to\r\n";
+}
+
+namespace {
+
+// The fields of the record the finding is on, with the comma after them: the same for every
+// finding of one record.
+void append_record_fields(std::string& out, const Finding& finding) {
+  append_field(out, finding.file);
+  out += ',';
+  append_integer(out, finding.line);
+  out += ',';
+  out += model_name(finding.model);
+  out += ',';
+  append_integer(out, finding.bus);
+  out += ',';
+  append_field(out, trim_blanks(finding.bus_name));
+  out += ',';
+  append_float(out, finding.base_kv);
+  out += ',';
+  append_field(out, trim_blanks(finding.unit_id));
+  out += ',';
+  append_integer(out, finding.level);
+  out += ',';
+}
+
+// The fields of the rule and the value, and the line end.
+void append_rule_fields(std::string& out, const Finding& finding) {
+  append_code(out, finding.code);
+  out += ',';
+  append_field(out, trim_blanks(finding.rule));
+  out += ',';
+  append_field(out, trim_blanks(finding.parameter));
+  out += ',';
+  append_float(out, finding.value);
+  out += ',';
+  if (finding.corrected_to) append_float(out, *finding.corrected_to);
+  out += "\r\n";
+}
+
+bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+}  // namespace
+
+void append_findings_csv_row(std::string& out, const Finding& finding) {
+  append_record_fields(out, finding);
+  append_rule_fields(out, finding);
+}
+
+FindingsCsv::FindingsCsv(Sink& out) : out_(out) { out_.write(findings_csv_header()); }
+
+void FindingsCsv::add(const Finding& finding) {
+  // A record's findings come one after another: the fields of its record are made once.
+  const bool same_record = has_record_ && finding.line == record_.line &&
+                           finding.bus == record_.bus && finding.model == record_.model &&
+                           finding.level == record_.level &&
+                           same_bits(finding.base_kv, record_.base_kv) &&
+                           finding.file == record_.file && finding.bus_name == record_.bus_name &&
+                           finding.unit_id == record_.unit_id;
+  if (!same_record) {
+    record_.file = finding.file;
+    record_.line = finding.line;
+    record_.model = finding.model;
+    record_.bus = finding.bus;
+    record_.bus_name = finding.bus_name;
+    record_.base_kv = finding.base_kv;
+    record_.unit_id = finding.unit_id;
+    record_.level = finding.level;
+    has_record_ = true;
+    record_fields_.clear();
+    append_record_fields(record_fields_, finding);
+  }
+  row_.assign(record_fields_);
+  append_rule_fields(row_, finding);
+  out_.write(row_);
+}
+
+}  // namespace tpjconv

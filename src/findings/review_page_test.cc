@@ -1,0 +1,322 @@
+#include "findings/review_page.h"
+
+#include <cmath>
+#include <limits>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "findings/test_findings.h"
+#include "tpjconv/findings_csv.h"
+
+namespace tpjconv {
+namespace {
+
+using testing::kHostileName;
+using testing::kHostileText;
+using testing::make_finding;
+using testing::mixed_findings;
+using testing::plant_run;
+
+constexpr std::string_view kDataStart = "<script type=\"application/json\" id=\"findings-data\">";
+
+Totals plant_totals() {
+  Totals totals;
+  totals.read = {2, 1, 3};
+  totals.changed = {1, 0, 2};
+  totals.rules = {{Model::genrou, 0, "Salient pole generator ???", 1, 0, false}};
+  return totals;
+}
+
+std::string page_of(const std::vector<Finding>& findings, const std::vector<Warning>& warnings,
+                    RunInfo run = plant_run()) {
+  Sink out;
+  ReviewPage page(out, std::move(run), "2024-05-06 07:08:09");
+  for (const Finding& finding : findings) page.add(finding);
+  for (const Warning& warning : warnings) page.add(warning);
+  page.finish(plant_totals(), Outcome{0, "converted"});
+  return out.text();
+}
+
+std::string embedded_data(const std::string& page) {
+  const std::size_t start = page.find(kDataStart);
+  if (start == std::string::npos) return "";
+  const std::size_t from = start + kDataStart.size();
+  return page.substr(from, page.find("</script>", from) - from);
+}
+
+float data_number(const nlohmann::json& value) {
+  if (value.is_number()) return value.get<float>();
+  const std::string text = value.get<std::string>();
+  if (text == "nan") return std::numeric_limits<float>::quiet_NaN();
+  return text == "inf" ? std::numeric_limits<float>::infinity()
+                       : -std::numeric_limits<float>::infinity();
+}
+
+// The findings the page's data holds, as the findings file would write them.
+std::string rows_of_data(const std::string& data) {
+  const nlohmann::json d = nlohmann::json::parse(data);
+  const auto& texts = d["texts"];
+  const auto& bars = d["bars"];
+  const auto& rules = d["rules"];
+  const auto& records = d["records"];
+  const auto& findings = d["findings"];
+  std::string rows;
+  for (std::size_t i = 0; i < findings["record"].size(); ++i) {
+    const std::size_t r = findings["record"][i];
+    const std::size_t u = findings["rule"][i];
+    const std::size_t b = rules["bar"][u];
+    Finding f;
+    f.file = texts[records["file"][r].get<std::size_t>()];
+    f.line = records["line"][r];
+    f.model = static_cast<Model>(bars["model"][b].get<int>());
+    f.bus = records["bus"][r];
+    f.bus_name = texts[records["name"][r].get<std::size_t>()];
+    f.base_kv = data_number(records["kv"][r]);
+    f.unit_id = texts[records["unit"][r].get<std::size_t>()];
+    f.level = records["level"][r];
+    f.code = bars["code"][b];
+    f.rule = texts[bars["text"][b].get<std::size_t>()];
+    f.parameter = texts[rules["parameter"][u].get<std::size_t>()];
+    f.value = data_number(findings["value"][i]);
+    if (!findings["to"][i].is_null()) f.corrected_to = data_number(findings["to"][i]);
+    append_findings_csv_row(rows, f);
+  }
+  return rows;
+}
+
+std::string rows_of(const std::vector<Finding>& findings) {
+  std::string rows;
+  for (const Finding& finding : findings) append_findings_csv_row(rows, finding);
+  return rows;
+}
+
+TEST(ReviewPage, EmbeddedDataHoldsExactlyTheFindingsGiven) {
+  std::vector<Finding> findings = mixed_findings();
+  // A record whose findings are not next to each other, and one that differs from the one
+  // before in its unit ID alone.
+  findings.push_back(findings.front());
+  findings.push_back(findings.front());
+  findings.back().unit_id = "3";
+  const std::string data = embedded_data(page_of(findings, {}));
+  ASSERT_FALSE(data.empty());
+  ASSERT_TRUE(nlohmann::json::accept(data)) << data;
+  EXPECT_EQ(rows_of(findings), rows_of_data(data));
+  // Nothing in it can end its script element or be read as markup: ASCII only, and no <, >, &.
+  for (const char c : data) {
+    ASSERT_TRUE(static_cast<unsigned char>(c) < 0x80 && c != '<' && c != '>' && c != '&')
+        << "byte " << static_cast<int>(static_cast<unsigned char>(c)) << " in " << data;
+  }
+  EXPECT_NE(std::string::npos, data.find("\\u003c/script\\u003e"));
+  EXPECT_NE(std::string::npos, data.find("\\u2028"));
+}
+
+TEST(ReviewPage, NoFindingsNoBarsAndEmptyData) {
+  const std::string page = page_of({}, {});
+  EXPECT_NE(std::string::npos, page.find("<p>No record broke a rule.</p>"));
+  EXPECT_EQ(std::string::npos, page.find("<svg"));
+  EXPECT_NE(std::string::npos, page.find("<p>No warnings.</p>"));
+  EXPECT_NE(std::string::npos,
+            page.find("<strong>0 findings</strong>: 0 corrected, 0 not corrected. "
+                      "<strong>0 warnings</strong>."));
+  const std::string data = embedded_data(page);
+  EXPECT_EQ("{\"texts\":[],\n\"bars\":{\"model\":[],\"code\":[],\"text\":[],\"count\":[],"
+            "\"corrected\":[]},\n\"rules\":{\"bar\":[],\"parameter\":[]},\n"
+            "\"records\":{\"file\":[],\"line\":[],\"bus\":[],\"name\":[],\"kv\":[],\"unit\":[],"
+            "\"level\":[]},\n\"findings\":{\"record\":[],\"rule\":[],\"value\":[],\"to\":[]}}",
+            data);
+}
+
+TEST(ReviewPage, InputTextsAreEscapedEverywhere) {
+  RunInfo run = plant_run();
+  run.input = "<b>\"in\".dat";
+  run.bus_file = "bus</title>.txt";
+  run.arguments = {run.input, *run.bus_file, "o'ut.dat"};
+  const std::string page =
+      page_of(mixed_findings(),
+              {{WarningKind::name_mismatch, "", 0, kHostileName},
+               {WarningKind::record, "<i>.dat", 9, kHostileText}},
+              run);
+  // The only script elements are the page's own two.
+  std::size_t scripts = 0;
+  for (std::size_t at = page.find("<script"); at != std::string::npos;
+       at = page.find("<script", at + 1)) {
+    ++scripts;
+  }
+  EXPECT_EQ(2u, scripts);
+  EXPECT_EQ(std::string::npos, page.find("<img"));
+  EXPECT_EQ(std::string::npos, page.find("<b>"));
+  EXPECT_EQ(std::string::npos, page.find("<i>"));
+  EXPECT_EQ(std::string::npos, page.find("</title>.txt"));
+  EXPECT_NE(std::string::npos,
+            page.find("<title>Conversion review: &lt;b&gt;&quot;in&quot;.dat</title>"));
+  EXPECT_NE(std::string::npos, page.find("<dt>Bus numbers file</dt><dd><code>bus&lt;/title&gt;"
+                                         ".txt</code></dd>"));
+  EXPECT_NE(std::string::npos, page.find("<code>o&#39;ut.dat</code>"));
+  EXPECT_NE(std::string::npos,
+            page.find("<li><span class=\"where mono\">&lt;i&gt;.dat:9:</span> <span class=\"text "
+                      "mono\">&lt;img src=x onerror=&quot;document.title=&#39;PWNED&#39;&quot;&gt; "
+                      "&amp; &quot;x&quot;</span></li>"));
+  EXPECT_NE(std::string::npos,
+            page.find("<li><span class=\"text mono\">Q&quot;uo\\te\x01\x1f&lt;/script&gt;&lt;"
+                      "script&gt;document.title=&#39;PWNED&#39;&lt;/script&gt;\xE2\x80\xA8\xC3\x89"
+                      "</span></li>"));
+  // The hostile rule text in the chart: label, title and key, all escaped.
+  EXPECT_NE(std::string::npos, page.find("data-key=\"genrou 209 &lt;img src=x onerror=&quot;"));
+  EXPECT_NE(std::string::npos, page.find("?rule=genrou%20209%20%3Cimg%20src%3Dx%20onerror%3D%22"));
+}
+
+TEST(ReviewPage, ChartHasOneBarPerRuleLongestFirstWithItsCounts) {
+  std::vector<Finding> findings;
+  const auto add = [&](int n, int code, const std::string& rule, bool corrected) {
+    for (int i = 0; i < n; ++i) {
+      findings.push_back(make_finding("in.dat", 10 + static_cast<long>(findings.size()),
+                                      Model::genrou, 7, "G7", 22.0f, "1", corrected ? 0 : 1,
+                                      code, rule, "lq", 1.8f,
+                                      corrected ? std::optional<float>(1.7f) : std::nullopt));
+    }
+  };
+  add(2, 201, "tpdo < 2.0", false);
+  add(3, 208, "lq >  ld", true);
+  add(1, 208, "lq < 0.6*ld", true);
+  add(1, 208, "lq >  ld", false);
+  const std::string page = page_of(findings, {});
+  // Three bars: lq > ld (4: 3 corrected, 1 not), tpdo < 2.0 (2, not corrected), lq < 0.6*ld
+  // (1, corrected); 440 pixels for the longest. The salient-pole line of the totals is no bar.
+  std::size_t bars = 0;
+  for (std::size_t at = page.find("data-bar=\""); at != std::string::npos;
+       at = page.find("data-bar=\"", at + 1)) {
+    ++bars;
+  }
+  EXPECT_EQ(3u, bars);
+  EXPECT_EQ(std::string::npos, page.find("genrou 000"));
+  EXPECT_NE(
+      std::string::npos,
+      page.find(
+          "<a href=\"?rule=genrou%20208%20lq%20%3E%20%20ld#findings\" data-bar=\"0\" "
+          "data-key=\"genrou 208 lq &gt;  ld\" aria-label=\"genrou 208 lq &gt;  ld: 4 findings, "
+          "3 corrected, 1 not corrected\"><title>genrou 208 lq &gt;  ld: 4 findings, 3 corrected, "
+          "1 not corrected</title><rect class=\"hit\" x=\"1\" y=\"35\" width=\"828\" "
+          "height=\"24\"/><text class=\"label\" x=\"292\" y=\"52\" text-anchor=\"end\">genrou "
+          "208 lq &gt;  ld</text><rect class=\"corrected\" x=\"300\" y=\"38\" width=\"330\" "
+          "height=\"18\"/><text class=\"in-corrected\" x=\"465\" y=\"52\" "
+          "text-anchor=\"middle\">3</text><rect class=\"uncorrected\" x=\"630\" y=\"38\" "
+          "width=\"110\" height=\"18\"/><text class=\"in-uncorrected\" x=\"685\" y=\"52\" "
+          "text-anchor=\"middle\">1</text><text class=\"total\" x=\"746\" y=\"52\">4</text></a>"))
+      << page;
+  // The second row 26 pixels lower: 2 of 4 is 220 pixels, none corrected.
+  EXPECT_NE(std::string::npos,
+            page.find("data-bar=\"1\" data-key=\"genrou 201 tpdo &lt; 2.0\""));
+  EXPECT_NE(std::string::npos,
+            page.find("<rect class=\"uncorrected\" x=\"300\" y=\"64\" width=\"220\" "
+                      "height=\"18\"/><text class=\"in-uncorrected\" x=\"410\" y=\"78\" "
+                      "text-anchor=\"middle\">2</text><text class=\"total\" x=\"526\" "
+                      "y=\"78\">2</text></a>"));
+  // The third: 1 of 4 is 110 pixels, corrected.
+  EXPECT_NE(std::string::npos,
+            page.find("data-bar=\"2\" data-key=\"genrou 208 lq &lt; 0.6*ld\""));
+  EXPECT_NE(std::string::npos,
+            page.find("<rect class=\"corrected\" x=\"300\" y=\"90\" width=\"110\" "
+                      "height=\"18\"/><text class=\"in-corrected\" x=\"355\" y=\"104\" "
+                      "text-anchor=\"middle\">1</text><text class=\"total\" x=\"416\" "
+                      "y=\"104\">1</text></a>"));
+  EXPECT_NE(std::string::npos, page.find("width=\"830\" height=\"118\" viewBox=\"0 0 830 118\""));
+  // The rule filter lists the bars by model, code and text, with their counts.
+  EXPECT_NE(std::string::npos,
+            page.find("<option value=\"genrou 201 tpdo &lt; 2.0\">genrou 201 tpdo &lt; 2.0 (2)"
+                      "</option><option value=\"genrou 208 lq &lt; 0.6*ld\">genrou 208 lq &lt; "
+                      "0.6*ld (1)</option><option value=\"genrou 208 lq &gt;  ld\">genrou 208 lq "
+                      "&gt;  ld (4)</option></select>"));
+}
+
+TEST(ReviewPage, HeadingSaysTheSettingsTotalsAndCounts) {
+  const std::string page = page_of(mixed_findings(), {{WarningKind::record, "plant.dat", 30, "w"}});
+  for (const char* part : {
+           "<h1>Conversion review: plant.dat</h1>\n<p class=\"outcome\">Outcome: converted "
+           "(status 0)</p>",
+           "<dt>Input</dt><dd><code>plant.dat</code></dd>\n<dt>Bus numbers file</dt><dd><code>"
+           "plant.bus</code></dd>\n<dt>Kis</dt><dd>gensal 0.3; gentpf not converted; genrou "
+           "0.25</dd>\n<dt>tcmin</dt><dd>0.025</dd>\n<dt>Time of the run</dt><dd>2024-05-06 "
+           "07:08:09</dd>\n<dt>Tool</dt><dd>tpjconv 1.0.0</dd>\n<dt>Arguments</dt><dd><code>"
+           "plant.dat</code> <code>plant.bus</code> <code>out.dat</code> <code>0.3</code> "
+           "<code>-1</code> <code>0.25</code></dd>",
+           "<tr><th scope=\"row\">gensal</th><td class=\"num\">2</td><td class=\"num\">1</td>"
+           "</tr>\n<tr><th scope=\"row\">gentpf</th><td class=\"num\">1</td>"
+           "<td class=\"num\">0</td></tr>\n<tr><th scope=\"row\">genrou</th>"
+           "<td class=\"num\">3</td><td class=\"num\">2</td></tr>\n"
+           "<tr><th scope=\"row\">all</th><td class=\"num\">6</td><td class=\"num\">3</td></tr>",
+           // Five findings: four corrected (one of them to inf), the level-1 one not.
+           "<strong>5 findings</strong>: 4 corrected, 1 not corrected. <strong>1 warning</strong>.",
+           "<span id=\"count\">5</span> of 5 findings match",
+       }) {
+    EXPECT_NE(std::string::npos, page.find(part)) << part;
+  }
+  RunInfo run = plant_run();
+  run.bus_file.reset();
+  Sink out;
+  ReviewPage failed(out, run, "t");
+  failed.finish(Totals{}, Outcome{1, "the output file could not be written"});
+  EXPECT_NE(std::string::npos,
+            out.text().find("<p class=\"outcome failed\">Outcome: the output file could not be "
+                            "written (status 1)</p>"));
+  EXPECT_NE(std::string::npos, out.text().find("<dt>Bus numbers file</dt><dd>none: every "
+                                               "generator of the enabled models</dd>"));
+}
+
+TEST(ReviewPage, WarningsGroupedByKindInAFixedOrder) {
+  const std::string page = page_of(
+      {}, {{WarningKind::unused_entry, "plant.bus", 8, "bus 104 unit ID \"1 \" matched no record"},
+           {WarningKind::record, "plant.dat", 12, "missing lpd"},
+           {WarningKind::settings, "", 0, "KIS_GENSAL \"0,3\" is not a number; 0 used"},
+           {WarningKind::record, "plant.dat", 30, "read by position"},
+           {WarningKind::name_mismatch, "", 0, "Name    mismatch          302, [RIVERTN ] [1 ] "},
+           {WarningKind::bus_file, "plant.bus", 0, "lists no generator"}});
+  const std::size_t start = page.find("<h2 id=\"warnings-h\">Warnings</h2>\n");
+  const std::size_t end = page.find("</section>", start);
+  ASSERT_NE(std::string::npos, start);
+  EXPECT_EQ(
+      "<h2 id=\"warnings-h\">Warnings</h2>\n"
+      "<h3>Arguments and settings (1)</h3>\n<ul class=\"warnings\">\n"
+      "<li><span class=\"text mono\">KIS_GENSAL &quot;0,3&quot; is not a number; 0 used</span>"
+      "</li>\n</ul>\n"
+      "<h3>Lines of the bus numbers file (1)</h3>\n<ul class=\"warnings\">\n"
+      "<li><span class=\"where mono\">plant.bus:</span> <span class=\"text mono\">lists no "
+      "generator</span></li>\n</ul>\n"
+      "<h3>Records not read as meant (2)</h3>\n<ul class=\"warnings\">\n"
+      "<li><span class=\"where mono\">plant.dat:12:</span> <span class=\"text mono\">missing "
+      "lpd</span></li>\n"
+      "<li><span class=\"where mono\">plant.dat:30:</span> <span class=\"text mono\">read by "
+      "position</span></li>\n</ul>\n"
+      "<h3>Bus names or unit IDs that differ from the bus numbers file (1)</h3>\n"
+      "<ul class=\"warnings\">\n<li><span class=\"text mono\">Name    mismatch          302, "
+      "[RIVERTN ] [1 ] </span></li>\n</ul>\n"
+      "<h3>Bus numbers file entries that matched no record (1)</h3>\n<ul class=\"warnings\">\n"
+      "<li><span class=\"where mono\">plant.bus:8:</span> <span class=\"text mono\">bus 104 unit "
+      "ID &quot;1 &quot; matched no record</span></li>\n</ul>\n",
+      page.substr(start, end - start));
+}
+
+TEST(ReviewPage, KeepsFindingsCompactUntilTheEnd) {
+  Sink out;
+  ReviewPage page(out, plant_run(), "t");
+  const int records = 20000;
+  const int per_record = 5;
+  for (int r = 0; r < records; ++r) {
+    for (int k = 0; k < per_record; ++k) {
+      page.add(make_finding("big.dat", 10 * r, Model::genrou, 1000 + r,
+                            "BUS " + std::to_string(r), 22.0f, "1", 0, 201 + k,
+                            "rule " + std::to_string(k), "lq", 1.0f, 2.0f));
+    }
+  }
+  EXPECT_TRUE(out.text().empty());  // nothing before the end
+  const double per_finding =
+      static_cast<double>(page.bytes_kept()) / static_cast<double>(records * per_record);
+  // 16 bytes a finding, 32 a record, a distinct bus name per record: about 32 with the slack
+  // of the vectors and the lookup of texts.
+  EXPECT_LT(per_finding, 48.0) << per_finding;
+  page.finish(Totals{}, Outcome{0, "converted"});
+  EXPECT_NE(std::string::npos, out.text().find("<span id=\"count\">100000</span>"));
+}
+
+}  // namespace
+}  // namespace tpjconv

@@ -130,52 +130,107 @@ bool same_name(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Reads `field` into cell k; a field that is no number keeps the placeholder and is noted.
-void read_cell(std::string_view field, std::size_t k, ParamTable& table, ParamList& list) {
-  if (const auto v = scan_float(field)) {
-    table[k].value = *v;
-  } else {
-    list.not_numbers |= std::uint32_t{1} << k;
-  }
-  table[k].present = 1;
-  list.given |= std::uint32_t{1} << k;
-}
+// Reads the fields of a parameter list into the cells of a model's parameters, noting what a
+// warning must tell: fields that are no numbers, numbers not wholly read or not finite, and
+// fields after the model's last parameter.
+class CellReader {
+ public:
+  // `text_end` is the end of the parameter text, where the record's line end stands.
+  CellReader(Model model, const char* text_end, ParamTable& table, ParamList& list)
+      : names_(parameter_names(model)), text_end_(text_end), table_(table), list_(list) {}
 
-// Fills cells 0 to 19 from the fields in order, skipping one quoted field before each.
-// `field` is the field in hand, `next` hands out the following ones.
+  // The number of the model's parameters: later fields are not used.
+  std::size_t parameters() const { return names_.size(); }
+
+  // Notes cell k as given with `value`: the common field, a plain short number.
+  void take(std::size_t k, float value) {
+    table_[k].value = value;
+    table_[k].present = 1;
+    list_.given |= std::uint32_t{1} << k;
+    if (k >= names_.size()) ++list_.unused_fields;
+  }
+
+  // Reads `field` into cell k, for k below 20; only counts it beyond. A field that is no number
+  // keeps the placeholder and is noted.
+  void read(std::string_view field, std::size_t k) {
+    const bool at_end = field.data() + field.size() == text_end_;
+    const std::string_view text = without_record_end(field, at_end);
+    if (k >= names_.size()) {
+      // The lone line end after a last blank or comma is no field of its own.
+      if (!text.empty() || !at_end) ++list_.unused_fields;
+      if (k >= 20) return;
+    }
+    const FieldNumber number = read_number_field(text);
+    if (number.fit == NumberFit::none) {
+      list_.not_numbers |= std::uint32_t{1} << k;
+    } else {
+      table_[k].value = number.value;
+      if (number.fit != NumberFit::whole && k < names_.size()) {
+        list_.odd_numbers.push_back({names_[k], std::string(text), number.value, number.fit});
+      }
+    }
+    table_[k].present = 1;
+    list_.given |= std::uint32_t{1} << k;
+  }
+
+  // Reads the number after the mva word: the MVA base, -1 when it is no number.
+  void read_mva(std::string_view field) {
+    const std::string_view text = without_record_end(field, field.data() + field.size() == text_end_);
+    const FieldNumber number = read_number_field(text);
+    list_.mva_base = number.fit == NumberFit::none ? -1.0f : number.value;
+    if (number.fit != NumberFit::whole && !text.empty()) {
+      list_.odd_numbers.push_back({"mva", std::string(text), list_.mva_base, number.fit});
+    }
+  }
+
+ private:
+  std::span<const std::string_view> names_;
+  const char* text_end_;
+  ParamTable& table_;
+  ParamList& list_;
+};
+
+// Fills cells 0 to 19 from the fields in order, skipping one quoted field before each, and
+// counts the fields after the model's parameters. `field` is the field in hand, `next` hands out
+// the following ones.
 template <typename Next>
-void read_by_position(std::optional<std::string_view> field, Next next, ParamTable& table,
-                      ParamList& list) {
-  for (std::size_t k = 0; k < 20; ++k) {
+void read_by_position(std::optional<std::string_view> field, Next next, CellReader& cells) {
+  for (std::size_t k = 0;; ++k) {
     if (k > 0) field = next();
     if (field && field->starts_with('"')) field = next();
     if (!field) break;
-    read_cell(*field, k, table, list);
+    cells.read(*field, k);
   }
+}
+
+// The record's line end at `p`, the last thing in the text: LF or CR LF.
+inline bool is_record_end(const char* p, const char* end) {
+  return (*p == '\n' && p + 1 == end) || (*p == '\r' && p + 2 == end && p[1] == '\n');
 }
 
 // read_by_position() for a list without quotes, where every field is a cell: the fields are
 // walked and their numbers read in one pass over the text. A field that is a plain short number
-// ending at a separator is read as it is scanned; any other field is cut out as FieldCursor cuts
-// it and read by read_cell(). `first` is the first field after the "#" and "mva" fields.
+// ending at a separator or at the record's line end is read as it is scanned; any other field
+// is cut out as FieldCursor cuts it and read by CellReader::read(). `first` is the first field
+// after the "#" and "mva" fields.
 void read_in_place(std::string_view text, std::optional<std::string_view> first,
-                   ParamTable& table, ParamList& list) {
+                   CellReader& cells) {
   if (!first) return;
   const char* p = first->data();
   const char* const end = text.data() + text.size();
-  for (std::size_t k = 0; k < 20; ++k) {
+  for (std::size_t k = 0; p < end; ++k) {
     while (p < end && kParamSeparators.contains(*p)) ++p;
     if (p >= end) break;
     float value = 0.0f;
-    const char* stop = scan_short_decimal(p, end, value);
-    if (stop != nullptr && stop > p && (stop == end || kParamSeparators.contains(*stop))) {
-      table[k].value = value;
-      table[k].present = 1;
-      list.given |= std::uint32_t{1} << k;
+    const char* stop = k < 20 ? scan_short_decimal(p, end, value) : nullptr;
+    if (stop != nullptr && stop > p &&
+        (stop == end || kParamSeparators.contains(*stop) || is_record_end(stop, end))) {
+      cells.take(k, value);
+      if (stop < end && !kParamSeparators.contains(*stop)) stop = end;  // the line end
     } else {
       stop = p + 1;
       while (stop < end && !kParamSeparators.contains(*stop)) ++stop;
-      read_cell(std::string_view(p, static_cast<std::size_t>(stop - p)), k, table, list);
+      cells.read(std::string_view(p, static_cast<std::size_t>(stop - p)), k);
     }
     p = stop < end ? stop + 1 : stop;
   }
@@ -267,20 +322,21 @@ ParamList read_param_list(std::string_view record, std::size_t header_length, Mo
     text = unquoted;
   }
 
+  CellReader cells(model, text.data() + text.size(), table, list);
   FieldCursor fields(text);
   const auto next = [&fields] { return fields.next(kParamSeparators); };
   auto field = next();
   if (field && field->starts_with('#')) field = next();
 
   if (field && field->substr(0, 3) == "mva") {
-    if (const auto number = next()) list.mva_base = scan_float(*number).value_or(-1.0f);
+    if (const auto number = next()) cells.read_mva(*number);
     field = next();
   }
 
   for (std::size_t k = 0; k < 20; ++k) table[k] = ParamSlot{kAbsentValue, table[k].before, 0};
 
   if (!has_quotes) {
-    read_in_place(text, field, table, list);
+    read_in_place(text, field, cells);
     return list;
   }
 
@@ -293,7 +349,7 @@ ParamList read_param_list(std::string_view record, std::size_t header_length, Mo
   if (named && names_fit(rest, model, pairs, list)) {
     list.form = NamedForm::by_name;
     for (const auto& [cell, number] : pairs) {
-      if (cell != kAccel) read_cell(number, cell, table, list);
+      if (cell != kAccel) cells.read(number, cell);
     }
     return list;
   }
@@ -303,7 +359,7 @@ ParamList read_param_list(std::string_view record, std::size_t header_length, Mo
     if (at < rest.size()) return rest[at++];
     return std::nullopt;
   };
-  read_by_position(next_in_rest(), next_in_rest, table, list);
+  read_by_position(next_in_rest(), next_in_rest, cells);
   return list;
 }
 

@@ -1,5 +1,6 @@
 #include "run/record_loop.h"
 
+#include <charconv>
 #include <optional>
 #include <string>
 
@@ -65,6 +66,31 @@ std::string placeholders_used(const ParamList& list, Model model, const ParamTab
   return text + "; 78.0 used";
 }
 
+// The shortest text that reads back as `value`.
+std::string shortest(float value) {
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+  return std::string(text, end);
+}
+
+// What a warning says about a field that was not read as the plain number it looks like.
+std::string odd_number_warning(const OddNumber& odd) {
+  std::string text = std::string(odd.name) + " " + quoted(odd.text);
+  switch (odd.fit) {
+    case NumberFit::not_wholly: text += " is not wholly a number"; break;
+    case NumberFit::not_finite: text += " is not a finite 32-bit number"; break;
+    case NumberFit::none:
+    case NumberFit::whole: text += " is not a number"; break;
+  }
+  return text + "; " + shortest(odd.value) + " used";
+}
+
+std::string unused_fields_warning(const ParamList& list, Model model) {
+  const std::size_t n = list.unused_fields;
+  return std::to_string(n) + (n == 1 ? " field after " : " fields after ") +
+         std::string(parameter_names(model).back()) + (n == 1 ? " is" : " are") + " not used";
+}
+
 }  // namespace
 
 void convert_records(LineReader& input, std::string_view input_name, Sink& output,
@@ -108,16 +134,19 @@ void convert_records(LineReader& input, std::string_view input_name, Sink& outpu
         ++run.counters.read[m];
         const ParamList list = read_param_list(record, *length, *model, table);
         const std::string placeholders = placeholders_used(list, *model, table);
-        if (list.form == NamedForm::by_position || !placeholders.empty()) {
+        if (list.form == NamedForm::by_position || !placeholders.empty() ||
+            !list.odd_numbers.empty() || list.unused_fields > 0) {
           if (!header) header = read_header_key(first_line);
-          const std::string name = record_name(*model, *header);
+          const std::string name = record_name(*model, *header) + ": ";
+          const auto warn = [&](const std::string& text) {
+            say_at(console, input_name, first_line_number, name + text);
+          };
           if (list.form == NamedForm::by_position) {
-            say_at(console, input_name, first_line_number,
-                   name + ": " + why_by_position(list, *model) + "; read by position");
+            warn(why_by_position(list, *model) + "; read by position");
           }
-          if (!placeholders.empty()) {
-            say_at(console, input_name, first_line_number, name + ": " + placeholders);
-          }
+          if (!placeholders.empty()) warn(placeholders);
+          for (const OddNumber& odd : list.odd_numbers) warn(odd_number_warning(odd));
+          if (list.unused_fields > 0) warn(unused_fields_warning(list, *model));
         }
         converter_of(*model)(record, list.mva_base, table, *length, kis, selection.check_level,
                              run);

@@ -1,6 +1,7 @@
 #include "records/record.h"
 
 #include <algorithm>
+#include <bit>
 #include <vector>
 
 #include "records/fields.h"
@@ -130,6 +131,11 @@ bool same_name(std::string_view a, std::string_view b) {
   return true;
 }
 
+// The record's line end at `p`, the last thing in the text: LF or CR LF.
+inline bool is_record_end(const char* p, const char* end) {
+  return (*p == '\n' && p + 1 == end) || (*p == '\r' && p + 2 == end && p[1] == '\n');
+}
+
 // Reads the fields of a parameter list into the cells of a model's parameters, noting what a
 // warning must tell: fields that are no numbers, numbers not wholly read or not finite, and
 // fields after the model's last parameter.
@@ -139,15 +145,11 @@ class CellReader {
   CellReader(Model model, const char* text_end, ParamTable& table, ParamList& list)
       : names_(parameter_names(model)), text_end_(text_end), table_(table), list_(list) {}
 
-  // The number of the model's parameters: later fields are not used.
-  std::size_t parameters() const { return names_.size(); }
-
-  // Notes cell k as given with `value`: the common field, a plain short number.
+  // Cell k, below 20, holds `value`, read from a plain short number: the common field.
   void take(std::size_t k, float value) {
     table_[k].value = value;
     table_[k].present = 1;
     list_.given |= std::uint32_t{1} << k;
-    if (k >= names_.size()) ++list_.unused_fields;
   }
 
   // Reads `field` into cell k, for k below 20; only counts it beyond. A field that is no number
@@ -155,11 +157,13 @@ class CellReader {
   void read(std::string_view field, std::size_t k) {
     const bool at_end = field.data() + field.size() == text_end_;
     const std::string_view text = without_record_end(field, at_end);
-    if (k >= names_.size()) {
-      // The lone line end after a last blank or comma is no field of its own.
-      if (!text.empty() || !at_end) ++list_.unused_fields;
-      if (k >= 20) return;
+    // The lone line end after a last blank or comma is no field of its own.
+    const bool line_end_alone = at_end && text.empty();
+    if (k >= 20) {
+      if (!line_end_alone) ++after_twenty_;
+      return;
     }
+    if (k >= names_.size() && line_end_alone) line_end_unused_ = true;
     const FieldNumber number = read_number_field(text);
     if (number.fit == NumberFit::none) {
       list_.not_numbers |= std::uint32_t{1} << k;
@@ -175,7 +179,14 @@ class CellReader {
 
   // Reads the number after the mva word: the MVA base, -1 when it is no number.
   void read_mva(std::string_view field) {
-    const std::string_view text = without_record_end(field, field.data() + field.size() == text_end_);
+    const char* const end = field.data() + field.size();
+    float value = 0.0f;
+    if (const char* stop = scan_short_decimal(field.data(), end, value);
+        stop != nullptr && (stop == end || (end == text_end_ && is_record_end(stop, end)))) {
+      list_.mva_base = value;
+      return;
+    }
+    const std::string_view text = without_record_end(field, end == text_end_);
     const FieldNumber number = read_number_field(text);
     list_.mva_base = number.fit == NumberFit::none ? -1.0f : number.value;
     if (number.fit != NumberFit::whole && !text.empty()) {
@@ -183,11 +194,19 @@ class CellReader {
     }
   }
 
+  // After the last field: counts the fields after the model's last parameter.
+  void finish() {
+    list_.unused_fields = static_cast<std::size_t>(std::popcount(list_.given >> names_.size())) -
+                          (line_end_unused_ ? 1 : 0) + after_twenty_;
+  }
+
  private:
   std::span<const std::string_view> names_;
   const char* text_end_;
   ParamTable& table_;
   ParamList& list_;
+  std::size_t after_twenty_ = 0;  // fields after the twentieth
+  bool line_end_unused_ = false;  // the lone line end is one of the fields after the parameters
 };
 
 // Fills cells 0 to 19 from the fields in order, skipping one quoted field before each, and
@@ -203,11 +222,6 @@ void read_by_position(std::optional<std::string_view> field, Next next, CellRead
   }
 }
 
-// The record's line end at `p`, the last thing in the text: LF or CR LF.
-inline bool is_record_end(const char* p, const char* end) {
-  return (*p == '\n' && p + 1 == end) || (*p == '\r' && p + 2 == end && p[1] == '\n');
-}
-
 // read_by_position() for a list without quotes, where every field is a cell: the fields are
 // walked and their numbers read in one pass over the text. A field that is a plain short number
 // ending at a separator or at the record's line end is read as it is scanned; any other field
@@ -218,21 +232,34 @@ void read_in_place(std::string_view text, std::optional<std::string_view> first,
   if (!first) return;
   const char* p = first->data();
   const char* const end = text.data() + text.size();
-  for (std::size_t k = 0; p < end; ++k) {
-    while (p < end && kParamSeparators.contains(*p)) ++p;
-    if (p >= end) break;
-    float value = 0.0f;
-    const char* stop = k < 20 ? scan_short_decimal(p, end, value) : nullptr;
-    if (stop != nullptr && stop > p &&
-        (stop == end || kParamSeparators.contains(*stop) || is_record_end(stop, end))) {
-      cells.take(k, value);
-      if (stop < end && !kParamSeparators.contains(*stop)) stop = end;  // the line end
-    } else {
-      stop = p + 1;
-      while (stop < end && !kParamSeparators.contains(*stop)) ++stop;
-      cells.read(std::string_view(p, static_cast<std::size_t>(stop - p)), k);
-    }
+  const auto cut = [&p, end](std::size_t k, CellReader& into) {
+    const char* stop = p + 1;
+    while (stop < end && !kParamSeparators.contains(*stop)) ++stop;
+    into.read(std::string_view(p, static_cast<std::size_t>(stop - p)), k);
     p = stop < end ? stop + 1 : stop;
+  };
+  for (std::size_t k = 0; k < 20; ++k) {
+    while (p < end && kParamSeparators.contains(*p)) ++p;
+    if (p >= end) return;
+    float value = 0.0f;
+    if (const char* stop = scan_short_decimal(p, end, value)) {
+      if (stop < end && kParamSeparators.contains(*stop)) {
+        cells.take(k, value);
+        p = stop + 1;
+        continue;
+      }
+      if (stop == end || is_record_end(stop, end)) {
+        cells.take(k, value);
+        return;
+      }
+    }
+    cut(k, cells);
+  }
+  // The fields after the twentieth are only counted.
+  for (std::size_t k = 20;; ++k) {
+    while (p < end && kParamSeparators.contains(*p)) ++p;
+    if (p >= end) return;
+    cut(k, cells);
   }
 }
 
@@ -337,6 +364,7 @@ ParamList read_param_list(std::string_view record, std::size_t header_length, Mo
 
   if (!has_quotes) {
     read_in_place(text, field, cells);
+    cells.finish();
     return list;
   }
 
@@ -351,6 +379,7 @@ ParamList read_param_list(std::string_view record, std::size_t header_length, Mo
     for (const auto& [cell, number] : pairs) {
       if (cell != kAccel) cells.read(number, cell);
     }
+    cells.finish();
     return list;
   }
   if (named) list.form = NamedForm::by_position;
@@ -360,6 +389,7 @@ ParamList read_param_list(std::string_view record, std::size_t header_length, Mo
     return std::nullopt;
   };
   read_by_position(next_in_rest(), next_in_rest, cells);
+  cells.finish();
   return list;
 }
 

@@ -99,7 +99,8 @@ std::optional<ScannedNumber> scan_number(std::string_view text) {
   const char* const origin = text.data();
   const auto at = [origin](const char* p) { return static_cast<std::size_t>(p - origin); };
   // The common field first, read where it stands.
-  if (float value = 0.0f; const char* stop = scan_short_decimal(origin, origin + text.size(), value)) {
+  if (float value = 0.0f;
+      const char* stop = scan_short_decimal(origin, origin + text.size(), value)) {
     return ScannedNumber{value, 0, at(stop), false};
   }
   text = skip_space(text);

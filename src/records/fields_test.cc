@@ -179,13 +179,26 @@ TEST(ReadNumberField, WholeOnlyWhenTheNumberIsAllOfTheFieldAndFinite) {
   const struct {
     std::string text;
     float value;
-  } partly[] = {{"7.22abc", 7.22f},       {"7.x22", 7.0f},          {std::string("7.\0" "22", 5), 7.0f},
-                {"7.\r22", 7.0f},         {"0x10", 16.0f},          {"-0x10", -16.0f},
-                {"0x1p3", 8.0f},          {"0x", 0.0f},             {"1e", 1.0f},
-                {"1e+", 1.0f},            {"1.5e+x", 1.5f},         {" 5", 5.0f},
-                {"\v5", 5.0f},            {"5 ", 5.0f},             {"0.3\n", 0.3f},
-                {"0.3\r\n", 0.3f},        {"0.3,", 0.3f},           {"1.2.3", 1.2f},
-                {"-5-", -5.0f},           {"1234567890123x", 1234567890123.0f}};
+  } partly[] = {{"7.22abc", 7.22f},
+                {"7.x22", 7.0f},
+                {std::string("7.\0" "22", 5), 7.0f},
+                {"7.\r22", 7.0f},
+                {"0x10", 16.0f},
+                {"-0x10", -16.0f},
+                {"0x1p3", 8.0f},
+                {"0x", 0.0f},
+                {"1e", 1.0f},
+                {"1e+", 1.0f},
+                {"1.5e+x", 1.5f},
+                {" 5", 5.0f},
+                {"\v5", 5.0f},
+                {"5 ", 5.0f},
+                {"0.3\n", 0.3f},
+                {"0.3\r\n", 0.3f},
+                {"0.3,", 0.3f},
+                {"1.2.3", 1.2f},
+                {"-5-", -5.0f},
+                {"1234567890123x", 1234567890123.0f}};
   for (const auto& [text, value] : partly) {
     EXPECT_EQ(NumberFit::not_wholly, fit_of(text)) << text;
     EXPECT_EQ(value, value_of(text)) << text;

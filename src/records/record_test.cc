@@ -300,7 +300,8 @@ TEST(ReadParamList, NumbersNotWhollyReadAndFieldsNotUsed) {
 // The values of a record stay those "%f" reads, whatever the warnings say about them.
 TEST(ReadParamList, ValuesStayWhatTheLongestPrefixReads) {
   ParamTable table{};
-  const std::string record = "genrou 1 \"A\" 1.0 \"1 \" : 7.22abc 7.x22 0x10 1e39 -1e400 nan 0.3\r\n";
+  const std::string record =
+      "genrou 1 \"A\" 1.0 \"1 \" : 7.22abc 7.x22 0x10 1e39 -1e400 nan 0.3\r\n";
   read_param_list(record, *header_length(record), Model::genrou, table);
   EXPECT_EQ(7.22f, table[0].value);
   EXPECT_EQ(7.0f, table[1].value);

@@ -28,6 +28,15 @@ TEST(CommandLine, UsageErrors) {
   EXPECT_EQ("tpjconv: unknown option '-yh'", parse_command_line({"-yh", "a", "b", "c"}).error->message);
   EXPECT_EQ("tpjconv: option '--summary' needs a file name",
             parse_command_line({"a", "b", "c", "--summary"}).error->message);
+  EXPECT_EQ("tpjconv: option '--summary' needs a file name",
+            parse_command_line({"a", "b", "c", "--summary="}).error->message);
+  EXPECT_EQ("tpjconv: option '--summary' needs a file name",
+            parse_command_line({"a", "b", "c", "--summary", ""}).error->message);
+  // Options are compared exactly: an upper-case -Y is no -y.
+  EXPECT_EQ("tpjconv: unknown option '-Y'",
+            parse_command_line({"-Y", "a", "b", "c"}).error->message);
+  EXPECT_EQ("tpjconv: unknown option '--Yes'",
+            parse_command_line({"a", "--Yes", "b", "c"}).error->message);
   // Too few or too many positional arguments: the usage alone.
   EXPECT_EQ("", parse_command_line({"a", "b"}).error->message);
   EXPECT_EQ("", parse_command_line(Args(10, "x")).error->message);

@@ -109,9 +109,11 @@ void warn_about_reading(const ParamList& list, Model model, const ParamTable& ta
   const auto warn = [&](const std::string& text) {
     say_at(console, place.file, place.line, name + text);
   };
-  if (list.form == NamedForm::by_position) warn(why_by_position(list, model) + "; read by position");
-  if (const std::string placeholders = placeholders_used(list, model, table); !placeholders.empty()) {
-    warn(placeholders);
+  if (list.form == NamedForm::by_position) {
+    warn(why_by_position(list, model) + "; read by position");
+  }
+  if (const std::string missing = placeholders_used(list, model, table); !missing.empty()) {
+    warn(missing);
   }
   for (const OddNumber& odd : list.odd_numbers) warn(odd_number_warning(odd));
   if (list.unused_fields > 0) warn(unused_fields_warning(list, model));

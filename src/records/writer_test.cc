@@ -12,11 +12,13 @@
 
 #include "records/sink.h"
 #include "same_bytes.h"
+#include "watchdog.h"
 
 namespace tpjconv {
 namespace {
 
 using testing::same_bytes;
+using testing::Watchdog;
 
 // Keeps what it is given, fails from the `fail_at`-th write on with ENOSPC (0: never), and notes
 // the threads that wrote.
@@ -45,6 +47,7 @@ std::string piece(int destination, int n) {
 }
 
 TEST(Writer, KeepsTheOrderOfEachDestinationOnItsThread) {
+  const Watchdog watchdog("Writer.KeepsTheOrderOfEachDestinationOnItsThread");
   Recorder a, b, c;
   std::string expected[3];
   {
@@ -67,6 +70,7 @@ TEST(Writer, KeepsTheOrderOfEachDestinationOnItsThread) {
 }
 
 TEST(Writer, StartsNoThreadBelowItsThreshold) {
+  const Watchdog watchdog("Writer.StartsNoThreadBelowItsThreshold");
   Recorder a;
   Writer writer(1 << 20);
   const int lane = writer.add(a);
@@ -79,6 +83,7 @@ TEST(Writer, StartsNoThreadBelowItsThreshold) {
 }
 
 TEST(Writer, AFailedWriteEndsItsDestinationOnly) {
+  const Watchdog watchdog("Writer.AFailedWriteEndsItsDestinationOnly");
   Recorder failing(3), fine;
   Writer writer(0);
   const int bad = writer.add(failing);
@@ -99,6 +104,7 @@ TEST(Writer, AFailedWriteEndsItsDestinationOnly) {
 }
 
 TEST(Writer, SinksHandOverWholePiecesAndFlushWaitsForThem) {
+  const Watchdog watchdog("Writer.SinksHandOverWholePiecesAndFlushWaitsForThem");
   Recorder file;
   std::string expected;
   {
@@ -163,6 +169,7 @@ class GatedRecorder : public ByteSink {
 // While the first buffer of a destination is being written, the next ones wait in the queue:
 // handing them over does not wait for that write, and they are written in the order handed over.
 TEST(Writer, QueuesSeveralBuffersOfOneDestinationInOrderWithoutWaiting) {
+  const Watchdog watchdog("Writer.QueuesSeveralBuffersOfOneDestinationInOrderWithoutWaiting");
   for (int round = 0; round < 20; ++round) {
     SCOPED_TRACE(round);
     Gate gate;

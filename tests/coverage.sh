@@ -23,13 +23,17 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=g++ \
 cmake --build "$build" --parallel 2 >/dev/null
 # Counts of an earlier run would add up with this one's.
 find "$build" -name '*.gcda' -delete
+# Some tests run the tool as another user (uid 65534 under root): its counts must be writable
+# for it, or the run would add a complaint to the standard error the test compares.
+chmod -R a+rwX "$build"
 status=0
-ctest --test-dir "$build" -j2 >"$build/coverage-ctest.log" 2>&1 || status=$?
+(umask 0 && ctest --test-dir "$build" -j2 >"$build/coverage-ctest.log" 2>&1) || status=$?
 tail -n 3 "$build/coverage-ctest.log"
 
 report() {
   gcovr --root "$root" --object-directory "$build" --filter "$root/src/" \
-    --exclude "$root/src/platform/windows.cc" --exclude '.*_test\.cc' "$@"
+    --exclude "$root/src/platform/windows.cc" --exclude '.*_test\.cc' \
+    --exclude-directories '.*CompilerId.*' "$@"
 }
 echo "every branch:"
 report --branches --txt "$build/coverage-all.txt" --print-summary | sed -n 's/^/  /p'

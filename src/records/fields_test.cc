@@ -36,6 +36,9 @@ TEST(FieldCursor, OnlySeparatorsLeftGivesNothing) {
 TEST(ScanInt, TakesSignAndDigitsWithinThirtyTwoBits) {
   EXPECT_EQ(1234, scan_int("1234\n"));
   EXPECT_EQ(-7, scan_int(" \t-7x"));
+  EXPECT_EQ(8, scan_int("\v\f\r\n8"));
+  EXPECT_EQ(12, scan_int("+12a"));
+  EXPECT_EQ(-1234567890, scan_int("-1234567890:"));
   EXPECT_EQ(5, scan_int("+5"));
   EXPECT_EQ(12, scan_int("12.9"));
   EXPECT_EQ(2147483647, scan_int("2147483647"));
@@ -228,6 +231,17 @@ TEST(ScanNumber, WhereTheNumberStandsInItsText) {
   EXPECT_EQ("0-8", at("infinity"));
   EXPECT_EQ("0-4", at("+1.5"));
   EXPECT_EQ("none", at("  "));
+}
+
+TEST(WithoutLineEnd, EveryLineEndCharacterAtTheEnd) {
+  EXPECT_EQ("x", without_line_end("x\r\n"));
+  EXPECT_EQ("x", without_line_end("x\r"));
+  EXPECT_EQ("x", without_line_end("x\n\r\n"));
+  EXPECT_EQ("x\ry", without_line_end("x\ry"));
+  EXPECT_EQ("", without_line_end("\r\n"));
+  EXPECT_TRUE(is_line_end("\r\n"));
+  EXPECT_TRUE(is_line_end(""));
+  EXPECT_FALSE(is_line_end("\r\nx"));
 }
 
 TEST(WithoutRecordEnd, OnlyTheLineEndOfTheRecordsLastField) {

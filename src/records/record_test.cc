@@ -313,5 +313,62 @@ TEST(ReadParamList, ValuesStayWhatTheLongestPrefixReads) {
   EXPECT_EQ(0, table[7].present);
 }
 
+// The number after the mva word, wherever it stands: the record's last field with its line end,
+// a field that is only a line end, a plain number and one read the long way.
+TEST(ReadParamList, MvaNumberWithAndWithoutTheRecordsLineEnd) {
+  const struct {
+    const char* params;
+    float mva;
+    const char* odd;
+  } cases[] = {
+      {" mva=100\r\n", 100.0f, "unused=0"},
+      {" mva=100\n", 100.0f, "unused=0"},
+      {" mva=100\r", 100.0f, "mva=100\r:part:100.000000 unused=0"},
+      {" mva=1e2\r\n", 100.0f, "unused=0"},
+      {" mva=1e2 5", 100.0f, "unused=0"},
+      {" mva=1e2x\n", 100.0f, "mva=1e2x:part:100.000000 unused=0"},
+      {" mva=0x64 5", 100.0f, "mva=0x64:part:100.000000 unused=0"},
+      {" mva=\r\n", -1.0f, "unused=0"},
+      {" mva= \n", -1.0f, "unused=0"},
+      {" mva=\r 5", -1.0f, "mva=\r:none:-1.000000 unused=0"},
+  };
+  for (const auto& c : cases) {
+    const ParamList list = read_of(c.params, Model::genrou);
+    EXPECT_EQ(c.mva, list.mva_base) << c.params;
+    EXPECT_EQ(c.odd, odd_of(list)) << c.params;
+  }
+}
+
+// Short numbers on the fast road end at a separator or at the record's own line end; any other
+// character after them, a lone carriage return too, sends the field the long way.
+TEST(ReadParamList, ShortNumbersEndAtASeparatorOrTheRecordsLineEnd) {
+  ParamTable table{};
+  const std::string record = "gensal 1 \"A\" 1 \"1\" : 1.5\r 2.5\n3 4\r\n";
+  const ParamList list = read_param_list(record, *header_length(record), Model::gensal, table);
+  EXPECT_EQ(1.5f, table[0].value);
+  EXPECT_EQ(2.5f, table[1].value);  // "2.5\n3" is one field: the LF inside it is text
+  EXPECT_EQ(4.0f, table[2].value);
+  EXPECT_EQ(0, table[3].present);
+  EXPECT_EQ("tpdo=1.5\r:part:1.500000 tppdo=2.5\n3:part:2.500000 unused=0", odd_of(list));
+}
+
+// Quotes that make no name: a quote inside a field, a name with a quote inside it, an unclosed
+// name. Such a record is read by position as far as its names go.
+TEST(ReadParamList, QuotesThatAreNoNames) {
+  ParamTable table{};
+  const std::string inner = "genrou 1 \"A\" 1 \"1\" : 5 a\"b\" 6\n";
+  const ParamList by_position = read_param_list(inner, *header_length(inner), Model::genrou, table);
+  EXPECT_EQ(NamedForm::none, by_position.form);  // no field begins with a quote
+  EXPECT_EQ(5.0f, table[0].value);
+  EXPECT_EQ(1u << 1, by_position.not_numbers);
+  EXPECT_EQ(6.0f, table[2].value);
+  for (const char* params : {"\"tp\"do\" 5 \"tppdo\" 6", "\"tpdo 5 6", "\"\" 5"}) {
+    const std::string record = std::string("genrou 1 \"A\" 1 \"1\" : ") + params + "\n";
+    const ParamList list = read_param_list(record, *header_length(record), Model::genrou, table);
+    EXPECT_EQ(NamedForm::by_position, list.form) << params;
+    EXPECT_EQ(NameProblem::unknown_name, list.problem) << params;
+  }
+}
+
 }  // namespace
 }  // namespace tpjconv

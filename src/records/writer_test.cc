@@ -198,5 +198,46 @@ TEST(Writer, QueuesSeveralBuffersOfOneDestinationInOrderWithoutWaiting) {
   }
 }
 
+// Before the thread starts, buffers are written on the calling thread: a destination that fails
+// there keeps its error and gets no more writes; an empty buffer writes nothing, there or on the
+// thread.
+TEST(Writer, AFailedWriteBeforeTheThreadEndsItsDestinationToo) {
+  const Watchdog watchdog("Writer.AFailedWriteBeforeTheThreadEndsItsDestinationToo");
+  Recorder failing(2), fine;
+  {
+    Writer writer(1 << 20);
+    const int bad = writer.add(failing);
+    const int good = writer.add(fine);
+    std::string buffer = "first\n";
+    EXPECT_EQ(0, writer.hand_over(bad, buffer));
+    buffer = "second\n";
+    EXPECT_EQ(ENOSPC, writer.hand_over(bad, buffer));
+    buffer = "third\n";
+    EXPECT_EQ(ENOSPC, writer.hand_over(bad, buffer));
+    EXPECT_TRUE(buffer.empty());
+    std::string empty;
+    EXPECT_EQ(0, writer.hand_over(good, empty));
+    EXPECT_FALSE(writer.threaded());
+    EXPECT_EQ(ENOSPC, writer.wait(bad));
+    EXPECT_EQ(0, writer.wait(good));
+  }
+  EXPECT_EQ(2, failing.writes);
+  EXPECT_EQ("first\n", failing.text);
+  EXPECT_EQ(0, fine.writes);
+  Recorder threaded;
+  {
+    Writer writer(0);
+    const int lane = writer.add(threaded);
+    std::string empty;
+    EXPECT_EQ(0, writer.hand_over(lane, empty));
+    std::string buffer = "on the thread\n";
+    EXPECT_EQ(0, writer.hand_over(lane, buffer));
+    EXPECT_EQ(0, writer.wait(lane));
+    EXPECT_TRUE(writer.threaded());
+  }
+  EXPECT_EQ(1, threaded.writes);
+  EXPECT_EQ("on the thread\n", threaded.text);
+}
+
 }  // namespace
 }  // namespace tpjconv

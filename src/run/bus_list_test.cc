@@ -221,5 +221,38 @@ TEST(BusList, EveryEntryIsFoundAfterTheIndexGrows) {
   }
 }
 
+// Lines that end before their fields do, and a lookup without a unit ID.
+TEST(BusList, ShortLinesAndLookupsWithoutAUnitId) {
+  EXPECT_EQ(-1, parse_bus_line("").bus_number);
+  EXPECT_EQ(-1, parse_bus_line("   ").bus_number);
+  const BusLine kis_at_end = read_bus_line("5 1 2 \n");
+  EXPECT_EQ(2, kis_at_end.entry.check_level);
+  EXPECT_EQ("", kis_at_end.bad_kis);  // the line end alone is no Kis
+  EXPECT_EQ(0.0f, kis_at_end.entry.kis);
+  const BusLine level_at_end = read_bus_line("5 1 \r\n");
+  EXPECT_EQ("", level_at_end.bad_check_level);
+  // A name with a zero byte, a tab and a comma in its eight characters reads them as blanks.
+  EXPECT_EQ("A B  C\n ", name_of(parse_bus_line(std::string("5 1 0 0.3 A\0B\t,C\n", 18))));
+  BusList list;
+  list.add(parse_bus_line("5 1 0 0.3 \"GEN5    \"\n"));
+  Sink console;
+  EXPECT_EQ(-1, list.lookup(5, "", "GEN5    ", console).check_level);
+  EXPECT_EQ(-1, list.lookup(5, std::string_view("\0 ", 2), "GEN5    ", console).check_level);
+  EXPECT_EQ(0, list.lookup(5, "1", "GEN5    ", console).check_level);
+}
+
+TEST(BusList, OneUnusedEntryAfterTheTenShownIsOneMoreEntry) {
+  std::string text = "heading\n";
+  for (int bus = 1; bus <= 11; ++bus) text += std::to_string(bus) + " 1 0 0.3 NAME\n";
+  LineReader input(text);
+  Sink console;
+  const BusList list = BusList::load(input, "b.txt", console);
+  Sink unused;
+  list.report_unused("b.txt", unused);
+  EXPECT_TRUE(unused.text().ends_with("tpjconv: b.txt:11: bus 10 unit ID \"1 \" matched no record\n"
+                                      "tpjconv: b.txt: 1 more entry matched no record\n"))
+      << unused.text();
+}
+
 }  // namespace
 }  // namespace tpjconv

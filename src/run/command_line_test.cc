@@ -19,6 +19,12 @@ TEST(CommandLine, OptionsAnywhereBeforeTheirEndAndNegativeNumbersStayPositional)
   ASSERT_FALSE(q.error);
   EXPECT_EQ((Args{"-", "none", "o"}), q.line.positional);
   EXPECT_EQ("-s.csv", q.line.summary);
+  // A "-" before anything but a letter or a second "-" is a name, not an option.
+  for (const char* name : {"-_in", "-~in", "-[in]", "-@", "-{", "-`"}) {
+    const ParsedCommandLine r = parse_command_line({name, "none", "out"});
+    ASSERT_FALSE(r.error) << name;
+    EXPECT_EQ((Args{name, "none", "out"}), r.line.positional);
+  }
 }
 
 TEST(CommandLine, UsageErrors) {
@@ -56,7 +62,8 @@ TEST(CommandLine, KisAndTcminArgumentsMustBeWhollyFiniteNumbers) {
     const ParsedCommandLine p = parse_command_line(args);
     return p.error ? p.error->message : std::string("accepted");
   };
-  for (const char* text : {"0.3", " 0.25 ", "\t-1\n", "-0.5", "+.5", "5.", "1e-2", "3.4028235e38",
+  for (const char* text : {"0.3", " 0.25 ", "\t-1\n", "\v0.3\f", "\r0\r", "-0.5", "+.5", "5.",
+                           "1e-2", "3.4028235e38",
                            "1e-50", "-0"}) {
     EXPECT_EQ("accepted", error_for(3, text)) << text;
   }

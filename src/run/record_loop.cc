@@ -18,14 +18,10 @@ namespace {
 using Converter = void (*)(std::string&, float, ParamTable&, std::size_t, double, int,
                            RunContext&);
 
-Converter converter_of(Model model) {
-  switch (model) {
-    case Model::gensal: return convert_gensal;
-    case Model::gentpf: return convert_gentpf;
-    case Model::genrou: return convert_genrou;
-  }
-  return nullptr;
-}
+// The converter of each model, in the order of Model.
+constexpr Converter kConverters[] = {convert_gensal, convert_gentpf, convert_genrou};
+
+Converter converter_of(Model model) { return kConverters[static_cast<int>(model)]; }
 
 std::string record_name(Model model, const HeaderKey& header) {
   return std::string(model_name(model)) + " record at bus " + std::to_string(header.bus_number) +
@@ -73,14 +69,10 @@ std::string shortest(float value) {
 
 // What a warning says about a field that was not read as the plain number it looks like.
 std::string odd_number_warning(const OddNumber& odd) {
-  std::string text = std::string(odd.name) + " " + quoted(odd.text);
-  switch (odd.fit) {
-    case NumberFit::not_wholly: text += " is not wholly a number"; break;
-    case NumberFit::not_finite: text += " is not a finite 32-bit number"; break;
-    case NumberFit::none:
-    case NumberFit::whole: text += " is not a number"; break;
-  }
-  return text + "; " + shortest(odd.value) + " used";
+  const char* const why = odd.fit == NumberFit::not_finite ? " is not a finite 32-bit number; "
+                          : odd.fit == NumberFit::none     ? " is not a number; "
+                                                           : " is not wholly a number; ";
+  return std::string(odd.name) + " " + quoted(odd.text) + why + shortest(odd.value) + " used";
 }
 
 std::string unused_fields_warning(const ParamList& list, Model model) {

@@ -89,6 +89,7 @@ bool has_warnings(const ParamList& list, Model model) {
          list.unused_fields > 0;
 }
 
+// Where a record begins: the input's name and the line.
 struct Place {
   std::string_view file;
   long line;
@@ -96,7 +97,7 @@ struct Place {
 
 // Writes the warnings about how a record was read, one line each.
 void warn_about_reading(const ParamList& list, Model model, const ParamTable& table,
-                                      const HeaderKey& header, Place place, Sink& console) {
+                        const HeaderKey& header, Place place, Sink& console) {
   const std::string name = record_name(model, header) + ": ";
   const auto warn = [&](const std::string& text) {
     say_at(console, place.file, place.line, name + text);

@@ -11,7 +11,7 @@
 namespace tpjconv::testing {
 
 // How long one step of a test may take: a run of the tool, a writer test. The builds with
-// sanitizers run many times slower and get ten times as long (TPJCONV_TEST_SECONDS).
+// sanitizers, and Debug builds, run many times slower and get longer (TPJCONV_TEST_SECONDS).
 inline constexpr std::chrono::seconds kStepLimit{TPJCONV_TEST_SECONDS / 2};
 
 // Watches from construction to destruction. When the step takes longer than `limit`, it writes

@@ -370,5 +370,53 @@ TEST(ReadParamList, QuotesThatAreNoNames) {
   }
 }
 
+// Each kind of field in each model, first parameter and last: what the warning tells and the
+// value used, the line end of the record never part of the text.
+TEST(ReadParamList, EachKindOfFieldInEachModel) {
+  const struct {
+    std::string field;
+    std::string odd;  // "" when the field is read wholly
+  } kinds[] = {
+      {"7.25", ""},
+      {"7.22abc", ":part:7.220000"},
+      {"7.x22", ":part:7.000000"},
+      {std::string("7.\0" "22", 5), ":part:7.000000"},
+      {"7.\r22", ":part:7.000000"},
+      {"0x10", ":part:16.000000"},
+      {"inf", ":inf:inf"},
+      {"nan", ":inf:nan"},
+      {"1e39", ":inf:inf"},
+      {"-1e400", ":inf:-inf"},
+      {"3.4028235e38", ""},
+  };
+  for (const Model model : kModels) {
+    const auto names = parameter_names(model);
+    for (const auto& kind : kinds) {
+      for (const char* end : {"\n", "\r\n"}) {
+        // The field first, then last, with the numbers of the model between.
+        std::string first = " " + kind.field, last;
+        for (std::size_t k = 1; k < names.size(); ++k) {
+          first += " 0.5";
+          last += " 0.5";
+        }
+        last += " " + kind.field;
+        const std::string tail = kind.odd.empty() ? "unused=0" : " unused=0";
+        const std::string first_odd =
+            kind.odd.empty() ? "" : std::string(names.front()) + "=" + kind.field + kind.odd;
+        const std::string last_odd =
+            kind.odd.empty() ? "" : std::string(names.back()) + "=" + kind.field + kind.odd;
+        EXPECT_EQ(first_odd + tail, odd_of(read_of(first + end, model)))
+            << model_name(model) << " " << kind.field;
+        EXPECT_EQ(last_odd + tail, odd_of(read_of(last + end, model)))
+            << model_name(model) << " " << kind.field;
+        // One more field, of any kind, is one not used.
+        EXPECT_EQ(first_odd + (kind.odd.empty() ? "unused=1" : " unused=1"),
+                  odd_of(read_of(first + " " + kind.field + end, model)))
+            << model_name(model) << " " << kind.field;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tpjconv

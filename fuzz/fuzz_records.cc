@@ -201,6 +201,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(((list.not_numbers >> k) & 1) == (want.not_number[k] ? 1u : 0u));
     }
     check_form(list, want);
+    FUZZ_CHECK(list.unused_fields == want.unused);
+    FUZZ_CHECK(list.odd_numbers.size() == want.odd.size());
+    for (std::size_t i = 0; i < want.odd.size() && i < list.odd_numbers.size(); ++i) {
+      const tpjconv::OddNumber& odd = list.odd_numbers[i];
+      FUZZ_CHECK(odd.name == want.odd[i].name && odd.text == want.odd[i].text);
+      FUZZ_CHECK(ref::same_float(odd.value, want.odd[i].value));
+      FUZZ_CHECK((odd.fit == tpjconv::NumberFit::not_wholly) ==
+                 (want.odd[i].fit == ref::Fit::part));
+      FUZZ_CHECK((odd.fit == tpjconv::NumberFit::not_finite) ==
+                 (want.odd[i].fit == ref::Fit::not_finite));
+      FUZZ_CHECK((odd.fit == tpjconv::NumberFit::none) == (want.odd[i].fit == ref::Fit::none));
+    }
 
     const int level = fixed_level ? static_cast<int>(level_setting) : record_count % 4 - 1;
     ++record_count;

@@ -20,12 +20,14 @@
 // -inf is a number and not an option. The files live in memory (memfd) and are passed to the run
 // by their /proc/self/fd names, which the run must write where they stand.
 //
-// Checked: the run ends with the status the settings predict (0, or 1 for no answer, --yes with a
-// bus numbers file that cannot be opened, or a check log or report that cannot be created);
-// standard error is exactly what the settings and the files predict (prompt and answer, open
-// failures, the warnings of the bus numbers file, bus count, Kis lines and their warnings, check
-// logs and reports on standard output, name warnings, records read by position
-// or with placeholders, records without a colon, totals, bus entries that matched no record); a
+// Checked: a Kis or tcmin argument that is not wholly a finite number ends the run with status 2,
+// its line and the usage, and nothing touched; otherwise the run ends with the status the
+// settings predict (0, or 1 for no answer, --yes with a bus numbers file that cannot be opened,
+// or a check log or report that cannot be created); standard error is exactly what the settings
+// and the files predict (prompt and answer, open failures, the warnings of the bus numbers file,
+// bus count, Kis lines, check logs and reports on standard output, name warnings, records read by
+// position, with placeholders, with numbers not wholly read or not finite, or with fields not
+// used, records without a colon, totals, bus entries that matched no record); a
 // run stopped at the prompt touches none of its outputs; the output holds every line that is not
 // a recognised record unchanged and in order, every unconverted record joined, every converted
 // record as one gentpj line with its header and line end; the records-read totals agree with the
@@ -50,6 +52,7 @@
 #include "properties.h"
 #include "reference.h"
 #include "records/sink.h"
+#include "run/command_line.h"
 #include "run/run.h"
 
 namespace {
@@ -126,17 +129,19 @@ bool stray_file_for(const char* memfd_name) {
   return access(name.c_str(), F_OK) == 0;
 }
 
-std::string whole_number_warning(const char* argument, const std::string& text) {
-  // A number argument is wholly a number when strtof reads something from it and only white
-  // space follows.
-  char* end = nullptr;
-  const float v = std::strtof(text.c_str(), &end);
-  if (end != text.c_str() && std::strspn(end, " \t\n\r\v\f") == std::strlen(end)) return "";
-  char value[64];
-  std::snprintf(value, sizeof value, "%g",
-                static_cast<double>(end == text.c_str() ? 0.0f : v));
-  return ref::say(std::string(argument) + " " + ref::quoted(text) + " is not a number; " + value +
-                  " used");
+// The line that refuses a Kis or tcmin argument that is not wholly a finite decimal number (white
+// space around it allowed), or nothing.
+std::string number_argument_error(const char* argument, const std::string& text) {
+  const char* const space = " \t\n\r\v\f";
+  const std::size_t first = text.find_first_not_of(space);
+  const std::string bare = first == std::string::npos
+                               ? ""
+                               : text.substr(first, text.find_last_not_of(space) + 1 - first);
+  const ref::Fit fit = ref::fit_of(bare);
+  if (fit == ref::Fit::whole) return "";
+  return ref::say(std::string(argument) + " " + ref::quoted(text) +
+                  (fit == ref::Fit::not_finite ? " is not a finite 32-bit number"
+                                               : " is not a number"));
 }
 
 constexpr const char* kCannotCreate = "/nonexistent-tpjconv-fuzz/file";
@@ -246,6 +251,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string rep_text = contents(rep_fd);
   for (const int fd : {in_fd, bus_fd, out_fd, log_fd, rep_fd}) close(fd);
 
+  // A Kis or tcmin argument that is not a number stops the run before anything is opened.
+  std::string refused;
+  static const char* const kNumberArgument[9] = {"", "", "", "KIS_GENSAL", "KIS_GENTPF",
+                                                 "KIS_GENROU", "", "", "TCMIN"};
+  for (const std::size_t k : {3u, 4u, 5u, 8u}) {
+    if (k < positional.size()) refused += number_argument_error(kNumberArgument[k], positional[k]);
+  }
+  if (!refused.empty()) {
+    FUZZ_CHECK(status == 2);
+    FUZZ_CHECK(err.text() == refused + tpjconv::kUsage);
+    FUZZ_CHECK(output == kStale && log_text == "stale\n" && rep_text == "stale\n");
+    FUZZ_CHECK(out.text().empty() && answer_source.taken() == 0);
+    return 0;
+  }
   // The memfds were written where they stand: nothing was put in place of their link texts.
   for (const char* name : {"out.dat", "check.log", "report.txt"}) FUZZ_CHECK(!stray_file_for(name));
 
@@ -329,7 +348,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       : "no record is converted")));
   }
   float kis_setting[3];
-  static const char* const kKisArgument[3] = {"KIS_GENSAL", "KIS_GENTPF", "KIS_GENROU"};
   for (int m = 0; m < 3; ++m) {
     const std::size_t k = 3 + static_cast<std::size_t>(m);
     kis_setting[m] = k < positional.size() ? ref::scan_f(positional[k]).value_or(0.0f) : -1.0f;
@@ -337,14 +355,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::snprintf(line, sizeof line, "Kis for %s = %14.4f\n", ref::kModelNames[m],
                   static_cast<double>(kis_setting[m]));
     add(line);
-    if (k < positional.size()) add(whole_number_warning(kKisArgument[m], positional[k]));
   }
   if (!(kis_setting[0] >= 0) && !(kis_setting[1] >= 0) && !(kis_setting[2] >= 0)) {
     add(ref::say("no model enabled (no Kis argument of 0 or more): nothing will be converted"));
   }
   if (!log_file) add("Working without outputfile\n");
   if (!rep_file) add("Working without outputfile\n");
-  if (positional.size() > 8) add(whole_number_warning("TCMIN", positional[8]));
 
   std::vector<props::Expect> expect;
   std::vector<std::string> reported_labels;  // labels of converted records that may be reported

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -151,6 +152,30 @@ inline std::optional<float> scan_f(std::string_view field) {
   return v;
 }
 
+// How a number field reads: wholly a finite decimal number, only in part (text before or after
+// the number, or a hexadecimal number), wholly but not finite, or not at all.
+enum class Fit { whole, part, not_finite, none };
+
+inline Fit fit_of(std::string_view field) {
+  const std::string copy(field);
+  char* end = nullptr;
+  const float v = std::strtof(copy.c_str(), &end);
+  if (end == copy.c_str()) return Fit::none;
+  const std::string_view read(copy.c_str(), static_cast<std::size_t>(end - copy.c_str()));
+  const bool space_before = std::strchr(" \t\n\v\f\r", copy[0]) != nullptr;
+  if (space_before || read.size() != field.size() || read.find_first_of("xX") != read.npos) {
+    return Fit::part;
+  }
+  return std::isfinite(v) ? Fit::whole : Fit::not_finite;
+}
+
+// A value as the warnings show it: the shortest text that reads back as the same 32-bit value.
+inline std::string shortest(float v) {
+  char text[64];
+  const auto end = std::to_chars(text, text + sizeof text, v).ptr;
+  return std::string(text, end);
+}
+
 // Two 32-bit values are the same when their bits are, or both are NaN.
 inline bool same_float(float a, float b) {
   if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
@@ -281,6 +306,16 @@ struct Params {
   Form form = Form::none;
   Problem problem = Problem::none;  // why a record with names was read by position
   std::string problem_field;        // the field that made it so, without the line end
+  // The fields of the model's parameters (and the mva number) not read wholly as finite numbers,
+  // in the order of the text: name, text without the record's line end, fit, value used.
+  struct Odd {
+    std::string name;
+    std::string text;
+    Fit fit;
+    float value;
+  };
+  std::vector<Odd> odd;
+  std::size_t unused = 0;  // fields after the model's last parameter, the lone line end not one
 };
 
 // A field that is nothing but line-end characters: what follows a last blank or comma.
@@ -302,11 +337,28 @@ inline std::optional<std::string_view> quoted_name(std::string_view field) {
   return inner;
 }
 
-inline void read_cell(Params& p, int k, std::string_view field) {
+// A field without the line end of the record (LF or CR LF), when the field is the last of the
+// record's `text`.
+inline std::string_view without_record_end(std::string_view field, std::string_view text) {
+  if (field.data() + field.size() != text.data() + text.size()) return field;
+  if (field.ends_with("\r\n")) field.remove_suffix(2);
+  else if (field.ends_with('\n')) field.remove_suffix(1);
+  return field;
+}
+
+inline void read_cell(Params& p, int k, std::string_view field, int model, std::string_view text) {
   const auto v = scan_f(field);
   p.value[k] = v.value_or(78.0f);
   p.not_number[k] = !v;
   p.present[k] = 1;
+  const std::string_view bare = without_record_end(field, text);
+  const Fit fit = fit_of(bare);
+  if ((fit == Fit::part || fit == Fit::not_finite) &&
+      k < static_cast<int>(parameter_names(model).size())) {
+    p.odd.push_back({std::string(parameter_names(model)[static_cast<std::size_t>(k)]),
+                     std::string(bare), fit,
+                     *v});
+  }
 }
 
 // The parameter list after the colon: quoted blanks become underscores; fields split at comma,
@@ -333,7 +385,14 @@ inline Params params(std::string_view record, std::size_t header_length, int mod
   if (hand && !hand->empty() && (*hand)[0] == '#') hand = f.next(seps);
   if (hand && hand->size() >= 3 && hand->substr(0, 3) == "mva") {
     const auto number = f.next(seps);
-    if (number) p.mva_base = scan_f(*number).value_or(-1.0f);
+    if (number) {
+      p.mva_base = scan_f(*number).value_or(-1.0f);
+      const std::string_view bare = without_record_end(*number, text);
+      const Fit fit = fit_of(bare);
+      if (!bare.empty() && fit != Fit::whole) {
+        p.odd.push_back({"mva", std::string(bare), fit, p.mva_base});
+      }
+    }
     hand = f.next(seps);
   }
   for (int k = 0; k < 20; ++k) {
@@ -376,7 +435,9 @@ inline Params params(std::string_view record, std::size_t header_length, int mod
     if (p.problem == Problem::none) {
       p.form = Form::by_name;
       for (const auto& [k, number] : pairs) {
-        if (k < static_cast<int>(parameter_names(model).size())) read_cell(p, k, number);
+        if (k < static_cast<int>(parameter_names(model).size())) {
+          read_cell(p, k, number, model, text);
+        }
       }
       return p;
     }
@@ -384,10 +445,14 @@ inline Params params(std::string_view record, std::size_t header_length, int mod
   }
 
   std::size_t at = 0;
-  for (int k = 0; k < 20; ++k) {
+  const int count = static_cast<int>(parameter_names(model).size());
+  for (int k = 0;; ++k) {
     if (at < rest.size() && quoted_field(rest[at])) ++at;
     if (at >= rest.size()) break;
-    read_cell(p, k, rest[at++]);
+    const std::string_view field = rest[at++];
+    if (k < 20) read_cell(p, k, field, model, text);
+    const bool line_end_alone = at == rest.size() && without_record_end(field, text).empty();
+    if (k >= count && !line_end_alone) ++p.unused;
   }
   return p;
 }
@@ -426,6 +491,17 @@ inline std::string record_warnings(const Params& p, int model, std::string_view 
     if (!missing.empty()) what = "missing " + missing;
     if (!not_numbers.empty()) what += (what.empty() ? "" : "; ") + ("not a number: " + not_numbers);
     out += say_at(file, line, name + ": " + what + "; 78.0 used");
+  }
+  for (const Params::Odd& odd : p.odd) {
+    const char* why = odd.fit == Fit::part         ? " is not wholly a number; "
+                      : odd.fit == Fit::not_finite ? " is not a finite 32-bit number; "
+                                                   : " is not a number; ";
+    out += say_at(file, line, name + ": " + odd.name + " " + quoted(odd.text) + why +
+                                  shortest(odd.value) + " used");
+  }
+  if (p.unused > 0) {
+    const char* const fields = p.unused == 1 ? " field after xcomp is" : " fields after xcomp are";
+    out += say_at(file, line, name + ": " + std::to_string(p.unused) + fields + " not used");
   }
   return out;
 }

@@ -6,11 +6,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "watchdog.h"
 
 namespace tpjconv::testing {
 
@@ -73,8 +79,21 @@ unsigned other_user_id() { return geteuid() == 0 ? 65534u : static_cast<unsigned
 unsigned other_group_id() { return geteuid() == 0 ? 65534u : static_cast<unsigned>(getegid()); }
 
 int wait_tool(int pid) {
+  // A run that hangs is ended at the step limit, and the test fails saying so.
+  const auto deadline = std::chrono::steady_clock::now() + kStepLimit;
+  auto pause = std::chrono::microseconds(100);
   int status = 0;
-  waitpid(pid, &status, 0);
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ADD_FAILURE() << "the tool did not finish within " << kStepLimit.count()
+                    << " s and was killed";
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::microseconds(5000));
+  }
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 

@@ -105,9 +105,49 @@ inline const char* scan_short_decimal(const char* p, const char* end, float& val
   return p;
 }
 
+// A number as scan_float() reads it, and where it stands in its text.
+struct ScannedNumber {
+  float value = 0.0f;
+  std::size_t begin = 0;     // where the number starts, after the white space before it
+  std::size_t end = 0;       // one past its last character
+  bool hexadecimal = false;  // written as 0x...
+};
+
 // Reads a number the way "%f" does, taking the longest numeric prefix (decimal or hexadecimal,
 // exponent, inf, nan) after leading white space, rounded directly to 32 bits. Nothing when the
 // text does not begin with a number.
-std::optional<float> scan_float(std::string_view text);
+std::optional<ScannedNumber> scan_number(std::string_view text);
+
+// The value of scan_number().
+inline std::optional<float> scan_float(std::string_view text) {
+  if (const auto number = scan_number(text)) return number->value;
+  return std::nullopt;
+}
+
+// How wholly a field is a number, as its warnings tell it.
+enum class NumberFit {
+  whole,       // a finite decimal number and nothing else
+  not_wholly,  // text before or after the number, or a hexadecimal number: part of it is read
+  not_finite,  // wholly a number, but inf, nan, or beyond the range of a 32-bit float
+  none,        // it does not begin with a number
+};
+
+struct FieldNumber {
+  float value = 0.0f;  // as scan_float() reads it; 0 when there is none
+  NumberFit fit = NumberFit::none;
+};
+
+// Reads `field` as scan_float() does and tells whether that took all of it. The field is the
+// whole text: a line end it may carry counts as text, and so does white space before it.
+FieldNumber read_number_field(std::string_view field);
+
+// A field without the line end of the record when it is the record's last (`at_end`): one LF, or
+// CR LF. Any other line end or carriage return is text.
+inline std::string_view without_record_end(std::string_view field, bool at_end) {
+  if (at_end && field.ends_with('\n')) {
+    field.remove_suffix(field.ends_with("\r\n") ? 2 : 1);
+  }
+  return field;
+}
 
 }  // namespace tpjconv

@@ -24,13 +24,14 @@ TEST(LineReader, KeepsLineEndsAndTheLastLineWithoutOne) {
   EXPECT_EQ(std::nullopt, empty.next());
 }
 
-// A source that hands out its text in pieces of at most 4096 bytes, as a pipe does, and then
-// fails with `error` if one is given.
+// A source that hands out its text in pieces of at most `piece` bytes (4096, as a pipe does), and
+// then fails with `error` if one is given.
 class Pieces : public ByteSource {
  public:
-  Pieces(std::string text, int error) : text_(std::move(text)), error_(error) {}
+  Pieces(std::string text, int error, std::size_t piece = 4096)
+      : text_(std::move(text)), error_(error), piece_(piece) {}
   IoResult read(char* buffer, std::size_t size) override {
-    const std::size_t n = std::min({size, std::size_t{4096}, text_.size() - done_});
+    const std::size_t n = std::min({size, piece_, text_.size() - done_});
     if (n == 0) return {0, error_};
     text_.copy(buffer, n, done_);
     done_ += n;
@@ -41,6 +42,7 @@ class Pieces : public ByteSource {
   std::string text_;
   std::size_t done_ = 0;
   int error_;
+  std::size_t piece_;
 };
 
 TEST(LineReader, ReadsLinesOfAnyLengthFromASource) {
@@ -113,6 +115,69 @@ TEST(LineReader, AReadErrorEndsTheLinesAndIsKept) {
   EXPECT_EQ("second, cut off", reader.next());
   EXPECT_EQ(std::nullopt, reader.next());
   EXPECT_EQ(5, reader.error());
+}
+
+// CR LF line ends wherever a read ends: between the CR and the LF, just before the CR, just
+// after the LF. Pieces of every size from 1 to 9 bytes put a read boundary at every place of
+// these short lines; the lines and their count stay the same, by next() and by next_lines().
+TEST(LineReader, CrLfSplitByAReadBoundaryEndsOneLine) {
+  const std::string text = "a\r\n\r\nbc\r\ngen d\r\n\r\r\ngen\r\nefg\r\nh";
+  const std::vector<std::string> expected = {"a\r\n",   "\r\n",       "bc\r\n",   "gen d\r\n",
+                                             "\r\r\n",  "gen\r\n",    "efg\r\n",  "h"};
+  const auto wanted = [](std::string_view line) { return line.starts_with("gen"); };
+  for (std::size_t piece = 1; piece <= 9; ++piece) {
+    SCOPED_TRACE(piece);
+    Pieces by_line(text, 0, piece);
+    LineReader reader(by_line);
+    EXPECT_EQ(expected, all_lines(reader));
+    EXPECT_EQ(8, reader.line_number());
+
+    Pieces in_runs(text, 0, piece);
+    LineReader runs(in_runs);
+    std::string joined;
+    std::vector<std::string> wanted_lines;
+    while (const auto lines = runs.next_lines(wanted)) {
+      joined += lines->text;
+      if (lines->wanted) wanted_lines.emplace_back(lines->text);
+    }
+    EXPECT_EQ(text, joined);
+    EXPECT_EQ((std::vector<std::string>{"gen d\r\n", "gen\r\n"}), wanted_lines);
+    EXPECT_EQ(8, runs.line_number());
+  }
+}
+
+// The same where the reader's own buffer ends: a source that fills every read it is given puts
+// the CR of a line at the last byte of the first read and its LF at the first of the next.
+TEST(LineReader, CrLfAtTheEndOfTheFirstBufferEndsOneLine) {
+  for (const std::size_t first_read : {std::size_t{256} * 1024, std::size_t{4096}}) {
+    SCOPED_TRACE(first_read);
+    const std::string before(first_read - 3, 'x');
+    const std::string text = "x\n" + before + "\r\ngen next\r\nlast\r\n";
+    Pieces source(text, 0, first_read == 4096 ? 4096 : std::size_t(-1));
+    LineReader reader(source);
+    const auto lines = all_lines(reader);
+    ASSERT_EQ(4u, lines.size());
+    EXPECT_EQ(before.size() + 2, lines[1].size());
+    EXPECT_TRUE(lines[1].ends_with("x\r\n"));
+    EXPECT_EQ("gen next\r\n", lines[2]);
+    EXPECT_EQ("last\r\n", lines[3]);
+
+    Pieces again(text, 0, first_read == 4096 ? 4096 : std::size_t(-1));
+    LineReader runs(again);
+    std::string joined;
+    int wanted = 0;
+    const auto is_gen = [](std::string_view line) { return line.starts_with("gen"); };
+    while (const auto l = runs.next_lines(is_gen)) {
+      joined += l->text;
+      if (l->wanted) {
+        ++wanted;
+        EXPECT_EQ("gen next\r\n", l->text);
+      }
+    }
+    EXPECT_EQ(1, wanted);
+    EXPECT_TRUE(joined == text);
+    EXPECT_EQ(4, runs.line_number());
+  }
 }
 
 }  // namespace

@@ -93,5 +93,23 @@ TEST(AppendText, PrintsLikePercentS) {
   EXPECT_EQ("-2147483648 7  ", number);
 }
 
+// Every precision the exact road takes (0 to 9) and one it leaves to the other road, at widths
+// from none to wider than the sixteen blanks written in one piece, on values that round.
+TEST(AppendFixed, SameBytesAsPrintfAtEveryPrecisionAndWidth) {
+  for (const float value : {0.0f, -0.0f, 0.5f, 2.5f, -1.125f, 0.0025f, 123.456f, 7.22f, 1e-7f,
+                            99999.99f, 2147483520.0f}) {
+    for (int precision = 0; precision <= 10; ++precision) {
+      for (const int width : {0, 1, 6, 16, 17, 30}) {
+        for (const bool left : {false, true}) {
+          std::string out;
+          append_fixed(out, value, width, precision, left);
+          ASSERT_EQ(with_printf(value, width, precision, left), out)
+              << value << " width " << width << " precision " << precision << " left " << left;
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tpjconv

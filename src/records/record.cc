@@ -1,6 +1,7 @@
 #include "records/record.h"
 
 #include <algorithm>
+#include <bit>
 #include <vector>
 
 #include "records/fields.h"
@@ -130,54 +131,135 @@ bool same_name(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Reads `field` into cell k; a field that is no number keeps the placeholder and is noted.
-void read_cell(std::string_view field, std::size_t k, ParamTable& table, ParamList& list) {
-  if (const auto v = scan_float(field)) {
-    table[k].value = *v;
-  } else {
-    list.not_numbers |= std::uint32_t{1} << k;
-  }
-  table[k].present = 1;
-  list.given |= std::uint32_t{1} << k;
+// The record's line end at `p`, the last thing in the text: LF or CR LF.
+inline bool is_record_end(const char* p, const char* end) {
+  return (*p == '\n' && p + 1 == end) || (*p == '\r' && p + 2 == end && p[1] == '\n');
 }
 
-// Fills cells 0 to 19 from the fields in order, skipping one quoted field before each.
-// `field` is the field in hand, `next` hands out the following ones.
+// Reads the fields of a parameter list into the cells of a model's parameters, noting what a
+// warning must tell: fields that are no numbers, numbers not wholly read or not finite, and
+// fields after the model's last parameter.
+class CellReader {
+ public:
+  // `text_end` is the end of the parameter text, where the record's line end stands.
+  CellReader(Model model, const char* text_end, ParamTable& table, ParamList& list)
+      : names_(parameter_names(model)), text_end_(text_end), table_(table), list_(list) {}
+
+  // Cell k, below 20, holds `value`, read from a plain short number: the common field.
+  void take(std::size_t k, float value) {
+    table_[k].value = value;
+    table_[k].present = 1;
+    list_.given |= std::uint32_t{1} << k;
+  }
+
+  // Reads `field` into cell k, for k below 20; only counts it beyond. A field that is no number
+  // keeps the placeholder and is noted.
+  void read(std::string_view field, std::size_t k) {
+    const bool at_end = field.data() + field.size() == text_end_;
+    const std::string_view text = without_record_end(field, at_end);
+    // The lone line end after a last blank or comma is no field of its own.
+    const bool line_end_alone = at_end && text.empty();
+    if (k >= 20) {
+      if (!line_end_alone) ++after_twenty_;
+      return;
+    }
+    if (k >= names_.size() && line_end_alone) line_end_unused_ = true;
+    const FieldNumber number = read_number_field(text);
+    if (number.fit == NumberFit::none) {
+      list_.not_numbers |= std::uint32_t{1} << k;
+    } else {
+      table_[k].value = number.value;
+      if (number.fit != NumberFit::whole && k < names_.size()) {
+        list_.odd_numbers.push_back({names_[k], std::string(text), number.value, number.fit});
+      }
+    }
+    table_[k].present = 1;
+    list_.given |= std::uint32_t{1} << k;
+  }
+
+  // Reads the number after the mva word: the MVA base, -1 when it is no number.
+  void read_mva(std::string_view field) {
+    const char* const end = field.data() + field.size();
+    float value = 0.0f;
+    if (const char* stop = scan_short_decimal(field.data(), end, value);
+        stop != nullptr && (stop == end || (end == text_end_ && is_record_end(stop, end)))) {
+      list_.mva_base = value;
+      return;
+    }
+    const std::string_view text = without_record_end(field, end == text_end_);
+    const FieldNumber number = read_number_field(text);
+    list_.mva_base = number.fit == NumberFit::none ? -1.0f : number.value;
+    if (number.fit != NumberFit::whole && !text.empty()) {
+      list_.odd_numbers.push_back({"mva", std::string(text), list_.mva_base, number.fit});
+    }
+  }
+
+  // After the last field: counts the fields after the model's last parameter.
+  void finish() {
+    list_.unused_fields = static_cast<std::size_t>(std::popcount(list_.given >> names_.size())) -
+                          (line_end_unused_ ? 1 : 0) + after_twenty_;
+  }
+
+ private:
+  std::span<const std::string_view> names_;
+  const char* text_end_;
+  ParamTable& table_;
+  ParamList& list_;
+  std::size_t after_twenty_ = 0;  // fields after the twentieth
+  bool line_end_unused_ = false;  // the lone line end is one of the fields after the parameters
+};
+
+// Fills cells 0 to 19 from the fields in order, skipping one quoted field before each, and
+// counts the fields after the model's parameters. `field` is the field in hand, `next` hands out
+// the following ones.
 template <typename Next>
-void read_by_position(std::optional<std::string_view> field, Next next, ParamTable& table,
-                      ParamList& list) {
-  for (std::size_t k = 0; k < 20; ++k) {
+void read_by_position(std::optional<std::string_view> field, Next next, CellReader& cells) {
+  for (std::size_t k = 0;; ++k) {
     if (k > 0) field = next();
     if (field && field->starts_with('"')) field = next();
     if (!field) break;
-    read_cell(*field, k, table, list);
+    cells.read(*field, k);
   }
 }
 
 // read_by_position() for a list without quotes, where every field is a cell: the fields are
 // walked and their numbers read in one pass over the text. A field that is a plain short number
-// ending at a separator is read as it is scanned; any other field is cut out as FieldCursor cuts
-// it and read by read_cell(). `first` is the first field after the "#" and "mva" fields.
+// ending at a separator or at the record's line end is read as it is scanned; any other field
+// is cut out as FieldCursor cuts it and read by CellReader::read(). `first` is the first field
+// after the "#" and "mva" fields.
 void read_in_place(std::string_view text, std::optional<std::string_view> first,
-                   ParamTable& table, ParamList& list) {
+                   CellReader& cells) {
   if (!first) return;
   const char* p = first->data();
   const char* const end = text.data() + text.size();
+  const auto cut = [&p, end](std::size_t k, CellReader& into) {
+    const char* stop = p + 1;
+    while (stop < end && !kParamSeparators.contains(*stop)) ++stop;
+    into.read(std::string_view(p, static_cast<std::size_t>(stop - p)), k);
+    p = stop < end ? stop + 1 : stop;
+  };
   for (std::size_t k = 0; k < 20; ++k) {
     while (p < end && kParamSeparators.contains(*p)) ++p;
-    if (p >= end) break;
+    if (p >= end) return;
     float value = 0.0f;
-    const char* stop = scan_short_decimal(p, end, value);
-    if (stop != nullptr && stop > p && (stop == end || kParamSeparators.contains(*stop))) {
-      table[k].value = value;
-      table[k].present = 1;
-      list.given |= std::uint32_t{1} << k;
-    } else {
-      stop = p + 1;
-      while (stop < end && !kParamSeparators.contains(*stop)) ++stop;
-      read_cell(std::string_view(p, static_cast<std::size_t>(stop - p)), k, table, list);
+    if (const char* stop = scan_short_decimal(p, end, value)) {
+      if (stop < end && kParamSeparators.contains(*stop)) {
+        cells.take(k, value);
+        p = stop + 1;
+        continue;
+      }
+      if (stop == end || is_record_end(stop, end)) {
+        cells.take(k, value);
+        return;
+      }
     }
-    p = stop < end ? stop + 1 : stop;
+    cut(k, cells);
+  }
+  // The fields after the twentieth are only counted.
+  for (std::size_t k = 20;; ++k) {
+    while (p < end && kParamSeparators.contains(*p)) ++p;
+    if (p >= end) return;
+    cut(k, cells);
   }
 }
 
@@ -267,20 +349,22 @@ ParamList read_param_list(std::string_view record, std::size_t header_length, Mo
     text = unquoted;
   }
 
+  CellReader cells(model, text.data() + text.size(), table, list);
   FieldCursor fields(text);
   const auto next = [&fields] { return fields.next(kParamSeparators); };
   auto field = next();
   if (field && field->starts_with('#')) field = next();
 
   if (field && field->substr(0, 3) == "mva") {
-    if (const auto number = next()) list.mva_base = scan_float(*number).value_or(-1.0f);
+    if (const auto number = next()) cells.read_mva(*number);
     field = next();
   }
 
   for (std::size_t k = 0; k < 20; ++k) table[k] = ParamSlot{kAbsentValue, table[k].before, 0};
 
   if (!has_quotes) {
-    read_in_place(text, field, table, list);
+    read_in_place(text, field, cells);
+    cells.finish();
     return list;
   }
 
@@ -293,8 +377,9 @@ ParamList read_param_list(std::string_view record, std::size_t header_length, Mo
   if (named && names_fit(rest, model, pairs, list)) {
     list.form = NamedForm::by_name;
     for (const auto& [cell, number] : pairs) {
-      if (cell != kAccel) read_cell(number, cell, table, list);
+      if (cell != kAccel) cells.read(number, cell);
     }
+    cells.finish();
     return list;
   }
   if (named) list.form = NamedForm::by_position;
@@ -303,7 +388,8 @@ ParamList read_param_list(std::string_view record, std::size_t header_length, Mo
     if (at < rest.size()) return rest[at++];
     return std::nullopt;
   };
-  read_by_position(next_in_rest(), next_in_rest, table, list);
+  read_by_position(next_in_rest(), next_in_rest, cells);
+  cells.finish();
   return list;
 }
 

@@ -9,7 +9,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "records/fields.h"
 #include "records/line_reader.h"
 #include "tpjconv/findings.h"
 
@@ -95,6 +97,15 @@ enum class NamedForm {
 // Why a record with names was read by position, and the field that made it so.
 enum class NameProblem { unknown_name, repeated_name, number_without_name, name_without_number };
 
+// A field of the model's parameters, or the number after the mva word, that is not read as the
+// plain finite number it looks like: part of it read, or a value that is not finite.
+struct OddNumber {
+  std::string_view name;  // the parameter's name, or "mva"
+  std::string text;       // the field, without the record's line end
+  float value = 0.0f;     // the value used
+  NumberFit fit = NumberFit::not_wholly;  // not_wholly or not_finite; none only for the mva number
+};
+
 // The parameter list as read: the MVA base and what the reading noticed on the way.
 struct ParamList {
   float mva_base = -1.0f;  // the number after the mva word, -1 when there is none
@@ -103,6 +114,9 @@ struct ParamList {
   NamedForm form = NamedForm::none;
   NameProblem problem = NameProblem::unknown_name;  // when read by position
   std::string problem_field;  // when read by position: the field in question, line end removed
+  std::vector<OddNumber> odd_numbers;  // in the order of the text
+  std::size_t unused_fields = 0;  // fields after the model's last parameter, the lone line end
+                                  // after a last blank or comma not counted
 };
 
 // Reads the parameter list after the header into cells 0 to 19 of `table` (value and present).

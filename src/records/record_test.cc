@@ -1,5 +1,7 @@
 #include "records/record.h"
 
+#include <cmath>
+#include <limits>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -230,6 +232,190 @@ TEST(ReadParamList, NamesThatDoNotFitAreReadByPosition) {
   ParamTable table{};
   const std::string plain = genrou_with("8.0 0.03");
   EXPECT_EQ(NamedForm::none, read_param_list(plain, *header_length(plain), Model::genrou, table).form);
+}
+
+// What a record's warnings are made of: each field of the model's parameters read only in part,
+// or not finite, with its name, text and value; and the fields after the last parameter.
+std::string odd_of(const ParamList& list) {
+  std::string text;
+  for (const OddNumber& odd : list.odd_numbers) {
+    const char* fit = odd.fit == NumberFit::not_wholly   ? "part"
+                      : odd.fit == NumberFit::not_finite ? "inf"
+                                                         : "none";
+    text += std::string(odd.name) + "=" + odd.text + ":" + fit + ":" + std::to_string(odd.value) + " ";
+  }
+  return text + "unused=" + std::to_string(list.unused_fields);
+}
+
+ParamList read_of(std::string_view params, Model model) {
+  ParamTable table{};
+  const std::string record = "gensal 1 \"A\" 1.0 \"1 \" :" + std::string(params);
+  return read_param_list(record, *header_length(record), model, table);
+}
+
+TEST(ReadParamList, NumbersNotWhollyReadAndFieldsNotUsed) {
+  // The common record: nothing to tell, whatever its line end.
+  const std::string genrou17 = " 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17";
+  for (const char* end : {"", "\n", "\r\n", " \n", ", \r\n", "\t\n"}) {
+    EXPECT_EQ("unused=0", odd_of(read_of(genrou17 + end, Model::genrou))) << end;
+  }
+  // One more field, on the fast road and off it; a carriage return alone is text.
+  EXPECT_EQ("unused=1", odd_of(read_of(genrou17 + " 18\r\n", Model::genrou)));
+  EXPECT_EQ("unused=1", odd_of(read_of(genrou17 + " 18 \r\n", Model::genrou)));
+  EXPECT_EQ("unused=1", odd_of(read_of(genrou17 + " x\n", Model::genrou)));
+  EXPECT_EQ("unused=1", odd_of(read_of(genrou17 + " \r", Model::genrou)));
+  EXPECT_EQ("unused=1", odd_of(read_of(genrou17 + " 1e50\n", Model::genrou)));
+  // Every field after the parameters counts, also beyond the twentieth.
+  EXPECT_EQ("unused=13", odd_of(read_of(genrou17 + " 1 2 3 4 5 6 7 8 9 10 11 12 13 \n",
+                                        Model::genrou)));
+  EXPECT_EQ("unused=5", odd_of(read_of(" 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20",
+                                       Model::gensal)));
+  EXPECT_EQ("unused=2", odd_of(read_of(" 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20",
+                                       Model::gentpf)));
+  // The line end of the last parameter is no text, in either form; other line ends are.
+  EXPECT_EQ("tpdo=7.x22:part:7.000000 h=7.\r22:part:7.000000 unused=0",
+            odd_of(read_of(" 7.x22 2 3 4 7.\r22 6 7 8 9 10 11 12 13 14 15 16 1.5\r\n",
+                           Model::genrou)));
+  EXPECT_EQ("xcomp=1.5\r:part:1.500000 unused=0",
+            odd_of(read_of(genrou17.substr(0, genrou17.size() - 3) + " 1.5\r", Model::genrou)));
+  EXPECT_EQ("xcomp=1e39:inf:inf unused=0",
+            odd_of(read_of(genrou17.substr(0, genrou17.size() - 3) + " 1e39\r\n", Model::genrou)));
+  // The MVA number, and not-a-number fields, which have their own warning.
+  const ParamList mva = read_of(" #9 mva=90x nan 0x10 abc\n", Model::gensal);
+  EXPECT_EQ("mva=90x:part:90.000000 tpdo=nan:inf:nan tppdo=0x10:part:16.000000 unused=0",
+            odd_of(mva));
+  EXPECT_EQ(90.0f, mva.mva_base);
+  EXPECT_EQ(1u << 2, mva.not_numbers);
+  const ParamList no_mva = read_of(" mva=abc 5\n", Model::gensal);
+  EXPECT_EQ(-1.0f, no_mva.mva_base);
+  EXPECT_EQ("mva=abc:none:-1.000000 unused=0", odd_of(no_mva));
+  EXPECT_EQ("unused=0", odd_of(read_of(" mva=\r\n", Model::gensal)));
+  // Quoted fields read by position, and names read by name.
+  EXPECT_EQ("tpdo=5z:part:5.000000 unused=2",
+            odd_of(read_of(" \"x\" 5z" + genrou17.substr(2) + " \"y\" 1 2 \r\n", Model::genrou)));
+  EXPECT_EQ("tppdo=inf:inf:inf unused=0",
+            odd_of(read_of(" \"tpdo\" 5 \"tppdo\" inf \"accel\" 0.5x\n", Model::gensal)));
+}
+
+// The values of a record stay those "%f" reads, whatever the warnings say about them.
+TEST(ReadParamList, ValuesStayWhatTheLongestPrefixReads) {
+  ParamTable table{};
+  const std::string record =
+      "genrou 1 \"A\" 1.0 \"1 \" : 7.22abc 7.x22 0x10 1e39 -1e400 nan 0.3\r\n";
+  read_param_list(record, *header_length(record), Model::genrou, table);
+  EXPECT_EQ(7.22f, table[0].value);
+  EXPECT_EQ(7.0f, table[1].value);
+  EXPECT_EQ(16.0f, table[2].value);
+  EXPECT_EQ(std::numeric_limits<float>::infinity(), table[3].value);
+  EXPECT_EQ(-std::numeric_limits<float>::infinity(), table[4].value);
+  EXPECT_TRUE(std::isnan(table[5].value));
+  EXPECT_EQ(0.3f, table[6].value);
+  EXPECT_EQ(0, table[7].present);
+}
+
+// The number after the mva word, wherever it stands: the record's last field with its line end,
+// a field that is only a line end, a plain number and one read the long way.
+TEST(ReadParamList, MvaNumberWithAndWithoutTheRecordsLineEnd) {
+  const struct {
+    const char* params;
+    float mva;
+    const char* odd;
+  } cases[] = {
+      {" mva=100\r\n", 100.0f, "unused=0"},
+      {" mva=100\n", 100.0f, "unused=0"},
+      {" mva=100\r", 100.0f, "mva=100\r:part:100.000000 unused=0"},
+      {" mva=1e2\r\n", 100.0f, "unused=0"},
+      {" mva=1e2 5", 100.0f, "unused=0"},
+      {" mva=1e2x\n", 100.0f, "mva=1e2x:part:100.000000 unused=0"},
+      {" mva=0x64 5", 100.0f, "mva=0x64:part:100.000000 unused=0"},
+      {" mva=\r\n", -1.0f, "unused=0"},
+      {" mva= \n", -1.0f, "unused=0"},
+      {" mva=\r 5", -1.0f, "mva=\r:none:-1.000000 unused=0"},
+  };
+  for (const auto& c : cases) {
+    const ParamList list = read_of(c.params, Model::genrou);
+    EXPECT_EQ(c.mva, list.mva_base) << c.params;
+    EXPECT_EQ(c.odd, odd_of(list)) << c.params;
+  }
+}
+
+// Short numbers on the fast road end at a separator or at the record's own line end; any other
+// character after them, a lone carriage return too, sends the field the long way.
+TEST(ReadParamList, ShortNumbersEndAtASeparatorOrTheRecordsLineEnd) {
+  ParamTable table{};
+  const std::string record = "gensal 1 \"A\" 1 \"1\" : 1.5\r 2.5\n3 4\r\n";
+  const ParamList list = read_param_list(record, *header_length(record), Model::gensal, table);
+  EXPECT_EQ(1.5f, table[0].value);
+  EXPECT_EQ(2.5f, table[1].value);  // "2.5\n3" is one field: the LF inside it is text
+  EXPECT_EQ(4.0f, table[2].value);
+  EXPECT_EQ(0, table[3].present);
+  EXPECT_EQ("tpdo=1.5\r:part:1.500000 tppdo=2.5\n3:part:2.500000 unused=0", odd_of(list));
+}
+
+// Quotes that make no name: a quote inside a field, a name with a quote inside it, an unclosed
+// name. Such a record is read by position as far as its names go.
+TEST(ReadParamList, QuotesThatAreNoNames) {
+  ParamTable table{};
+  const std::string inner = "genrou 1 \"A\" 1 \"1\" : 5 a\"b\" 6\n";
+  const ParamList by_position = read_param_list(inner, *header_length(inner), Model::genrou, table);
+  EXPECT_EQ(NamedForm::none, by_position.form);  // no field begins with a quote
+  EXPECT_EQ(5.0f, table[0].value);
+  EXPECT_EQ(1u << 1, by_position.not_numbers);
+  EXPECT_EQ(6.0f, table[2].value);
+  for (const char* params : {"\"tp\"do\" 5 \"tppdo\" 6", "\"tpdo 5 6", "\"\" 5"}) {
+    const std::string record = std::string("genrou 1 \"A\" 1 \"1\" : ") + params + "\n";
+    const ParamList list = read_param_list(record, *header_length(record), Model::genrou, table);
+    EXPECT_EQ(NamedForm::by_position, list.form) << params;
+    EXPECT_EQ(NameProblem::unknown_name, list.problem) << params;
+  }
+}
+
+// Each kind of field in each model, first parameter and last: what the warning tells and the
+// value used, the line end of the record never part of the text.
+TEST(ReadParamList, EachKindOfFieldInEachModel) {
+  const struct {
+    std::string field;
+    std::string odd;  // "" when the field is read wholly
+  } kinds[] = {
+      {"7.25", ""},
+      {"7.22abc", ":part:7.220000"},
+      {"7.x22", ":part:7.000000"},
+      {std::string("7.\0" "22", 5), ":part:7.000000"},
+      {"7.\r22", ":part:7.000000"},
+      {"0x10", ":part:16.000000"},
+      {"inf", ":inf:inf"},
+      {"nan", ":inf:nan"},
+      {"1e39", ":inf:inf"},
+      {"-1e400", ":inf:-inf"},
+      {"3.4028235e38", ""},
+  };
+  for (const Model model : kModels) {
+    const auto names = parameter_names(model);
+    for (const auto& kind : kinds) {
+      for (const char* end : {"\n", "\r\n"}) {
+        // The field first, then last, with the numbers of the model between.
+        std::string first = " " + kind.field, last;
+        for (std::size_t k = 1; k < names.size(); ++k) {
+          first += " 0.5";
+          last += " 0.5";
+        }
+        last += " " + kind.field;
+        const std::string tail = kind.odd.empty() ? "unused=0" : " unused=0";
+        const std::string first_odd =
+            kind.odd.empty() ? "" : std::string(names.front()) + "=" + kind.field + kind.odd;
+        const std::string last_odd =
+            kind.odd.empty() ? "" : std::string(names.back()) + "=" + kind.field + kind.odd;
+        EXPECT_EQ(first_odd + tail, odd_of(read_of(first + end, model)))
+            << model_name(model) << " " << kind.field;
+        EXPECT_EQ(last_odd + tail, odd_of(read_of(last + end, model)))
+            << model_name(model) << " " << kind.field;
+        // One more field, of any kind, is one not used.
+        EXPECT_EQ(first_odd + (kind.odd.empty() ? "unused=1" : " unused=1"),
+                  odd_of(read_of(first + " " + kind.field + end, model)))
+            << model_name(model) << " " << kind.field;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -29,5 +29,23 @@ TEST(FindingCounts, RowsByModelCodeAndTextWithTheirCounts) {
       counts.csv({4, 0, 7}, {1, 0, 3}));
 }
 
+// A text without the leading comma of a rule's text is shown as it is; a finding of one model
+// leaves the rows of the others as they were.
+TEST(FindingCounts, TextsWithoutALeadingCommaAndTrailingBlanks) {
+  FindingCounts counts;
+  counts.count(1, 307, "tppqo < tcmin  ", 1);
+  counts.count(1, 307, ",tppqo < tcmin", 0);
+  EXPECT_EQ(
+      "model,code,text,count,corrected\n"
+      "gensal,read,records read,0,\n"
+      "gensal,changed,records changed,0,\n"
+      "gentpf,read,records read,2,\n"
+      "gentpf,changed,records changed,2,\n"
+      "gentpf,307,tppqo < tcmin,2,1\n"
+      "genrou,read,records read,0,\n"
+      "genrou,changed,records changed,0,\n",
+      counts.csv({0, 2, 0}, {0, 2, 0}));
+}
+
 }  // namespace
 }  // namespace tpjconv

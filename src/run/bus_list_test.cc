@@ -176,5 +176,83 @@ TEST(BusList, UnusedEntriesAreShownTenByLineThenCounted) {
       << shown;
 }
 
+// The index grows as entries come: at 512 entries and again at 1024, 2048, ... Every entry must
+// still be found after each growth, each with its own Kis and check level, and a bus number the
+// list lacks must still miss. Sizes on both sides of the first growth, and one far beyond.
+TEST(BusList, EveryEntryIsFoundAfterTheIndexGrows) {
+  // Eight characters: "G" and the entry's number, padded with blanks.
+  const auto name_of = [](int i) {
+    std::string name(1, 'G');
+    name += std::to_string(i);
+    name.resize(8, ' ');
+    return name;
+  };
+  for (const int entries : {511, 512, 513, 100000}) {
+    SCOPED_TRACE(entries);
+    std::string text = "heading\n";
+    for (int i = 0; i < entries; ++i) {
+      // Bus numbers spread out, so that neighbouring slots hold unrelated keys; unit IDs 1 and 2
+      // alternate within a bus.
+      text += std::to_string(1000 + i / 2 * 7) + " \"" + std::to_string(1 + i % 2) + " \" " +
+              std::to_string(i % 3) + " " + std::to_string(i % 1000) + ".5 \"" + name_of(i) +
+              "\"\n";
+    }
+    LineReader input(text);
+    Sink console;
+    BusList list = BusList::load(input, "bus.txt", console);
+    ASSERT_EQ(static_cast<std::size_t>(entries), list.size());
+    EXPECT_TRUE(console.text().empty()) << console.text().substr(0, 300);
+    int wrong = 0;
+    for (int i = 0; i < entries; ++i) {
+      const int bus = 1000 + i / 2 * 7;
+      const std::string id = std::to_string(1 + i % 2) + " ";
+      const BusSelection s = list.lookup(bus, id, name_of(i), console);
+      wrong += s.kis != static_cast<float>(i % 1000) + 0.5f || s.check_level != i % 3 ||
+               !list.lists_bus(bus);
+    }
+    EXPECT_EQ(0, wrong) << "entries not found after the index grew";
+    // Every name matched, so no mismatch line either.
+    EXPECT_TRUE(console.text().empty()) << console.text().substr(0, 300);
+    EXPECT_FALSE(list.lists_bus(999));
+    EXPECT_EQ(-1, list.lookup(1003, "1 ", "G", console).check_level);  // between two buses
+    Sink unused;
+    list.report_unused("bus.txt", unused);
+    EXPECT_EQ("", unused.text());
+  }
+}
+
+// Lines that end before their fields do, and a lookup without a unit ID.
+TEST(BusList, ShortLinesAndLookupsWithoutAUnitId) {
+  EXPECT_EQ(-1, parse_bus_line("").bus_number);
+  EXPECT_EQ(-1, parse_bus_line("   ").bus_number);
+  const BusLine kis_at_end = read_bus_line("5 1 2 \n");
+  EXPECT_EQ(2, kis_at_end.entry.check_level);
+  EXPECT_EQ("", kis_at_end.bad_kis);  // the line end alone is no Kis
+  EXPECT_EQ(0.0f, kis_at_end.entry.kis);
+  const BusLine level_at_end = read_bus_line("5 1 \r\n");
+  EXPECT_EQ("", level_at_end.bad_check_level);
+  // A name with a zero byte, a tab and a comma in its eight characters reads them as blanks.
+  EXPECT_EQ("A B  C\n ", name_of(parse_bus_line(std::string("5 1 0 0.3 A\0B\t,C\n", 18))));
+  BusList list;
+  list.add(parse_bus_line("5 1 0 0.3 \"GEN5    \"\n"));
+  Sink console;
+  EXPECT_EQ(-1, list.lookup(5, "", "GEN5    ", console).check_level);
+  EXPECT_EQ(-1, list.lookup(5, std::string_view("\0 ", 2), "GEN5    ", console).check_level);
+  EXPECT_EQ(0, list.lookup(5, "1", "GEN5    ", console).check_level);
+}
+
+TEST(BusList, OneUnusedEntryAfterTheTenShownIsOneMoreEntry) {
+  std::string text = "heading\n";
+  for (int bus = 1; bus <= 11; ++bus) text += std::to_string(bus) + " 1 0 0.3 NAME\n";
+  LineReader input(text);
+  Sink console;
+  const BusList list = BusList::load(input, "b.txt", console);
+  Sink unused;
+  list.report_unused("b.txt", unused);
+  EXPECT_TRUE(unused.text().ends_with("tpjconv: b.txt:11: bus 10 unit ID \"1 \" matched no record\n"
+                                      "tpjconv: b.txt: 1 more entry matched no record\n"))
+      << unused.text();
+}
+
 }  // namespace
 }  // namespace tpjconv

@@ -1,8 +1,9 @@
 #include "run/command_line.h"
 
-#include <cstdlib>
+#include <string_view>
 
 #include "records/fields.h"
+#include "run/diagnostics.h"
 
 namespace tpjconv {
 
@@ -49,13 +50,47 @@ const char* const kHelp =
     "     name one file, the prompt got no answer, or --yes met a bus numbers file that\n"
     "     cannot be opened; the files of the run before are kept\n"
     "  2  the command line cannot be run: too few or too many arguments, an unknown option,\n"
-    "     or INPUT is standard input while the prompt needs an answer from there\n"
+    "     a Kis or TCMIN argument that is not a number, or INPUT is standard input while the\n"
+    "     prompt needs an answer from there\n"
     "\n"
     "See tpjconv(1) for the bus numbers file, the check codes and the summary.\n";
 
 namespace {
 
 bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Why a Kis or tcmin argument cannot be used, or nothing when it is a finite decimal number with
+// nothing but white space around it.
+std::optional<std::string> number_problem(std::string_view text) {
+  while (!text.empty() && is_space(text.front())) text.remove_prefix(1);
+  while (!text.empty() && is_space(text.back())) text.remove_suffix(1);
+  switch (read_number_field(text).fit) {
+    case NumberFit::whole: return std::nullopt;
+    case NumberFit::not_finite: return "is not a finite 32-bit number";
+    case NumberFit::not_wholly:
+    case NumberFit::none: break;
+  }
+  return "is not a number";
+}
+
+// The usage error of the Kis and tcmin arguments that are not numbers: one line each.
+std::optional<UsageError> number_arguments_error(const std::vector<std::string>& positional) {
+  std::string message;
+  for (const std::size_t index : {3u, 4u, 5u, 8u}) {
+    if (index >= positional.size()) continue;
+    if (const auto problem = number_problem(positional[index])) {
+      if (!message.empty()) message += '\n';
+      message += "tpjconv: " + std::string(argument_name(index)) + " " +
+                 quoted(positional[index]) + " " + *problem;
+    }
+  }
+  if (message.empty()) return std::nullopt;
+  return UsageError{message};
+}
 
 }  // namespace
 
@@ -95,29 +130,16 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
     parsed.error = UsageError{"tpjconv: option '--summary' needs a file name"};
   } else if (line.positional.size() < 3 || line.positional.size() > 9) {
     parsed.error = UsageError{};
+  } else {
+    parsed.error = number_arguments_error(line.positional);
   }
   return parsed;
 }
 
-NumberArgument number_argument(const std::vector<std::string>& positional, std::size_t index,
-                               float fallback) {
-  if (index >= positional.size()) return {fallback, true};
-  const std::string& text = positional[index];
-  NumberArgument number{scan_float(text).value_or(0.0f), false};
-  // Whole: the number, with nothing but white space around it.
-  char* stop = nullptr;
-  std::strtof(text.c_str(), &stop);
-  if (stop != text.c_str()) {
-    number.whole = true;
-    for (; *stop != '\0'; ++stop) {
-      if (*stop != ' ' && *stop != '\t' && *stop != '\n' && *stop != '\r' && *stop != '\v' &&
-          *stop != '\f') {
-        number.whole = false;
-        break;
-      }
-    }
-  }
-  return number;
+float number_argument(const std::vector<std::string>& positional, std::size_t index,
+                      float fallback) {
+  if (index >= positional.size()) return fallback;
+  return scan_float(positional[index]).value_or(0.0f);
 }
 
 const char* argument_name(std::size_t index) {

@@ -1,4 +1,4 @@
-// The command line: nine positional arguments, as ever, and options for scripts.
+// The command line: nine positional arguments, and options for scripts.
 #pragma once
 
 #include <optional>
@@ -23,23 +23,18 @@ struct UsageError {
 
 // Options are recognised anywhere before "--"; an argument that begins with "--", or with "-" and
 // a letter, is an option, so negative numbers stay positional. More than nine positional
-// arguments, or fewer than three without --help or --version, is a usage error.
+// arguments, or fewer than three without --help or --version, is a usage error; so is a Kis or
+// tcmin argument that is not wholly a finite decimal number (white space around it allowed).
 struct ParsedCommandLine {
   CommandLine line;
   std::optional<UsageError> error;
 };
 ParsedCommandLine parse_command_line(const std::vector<std::string>& args);
 
-// A number argument read as "%f" reads it: leading white space, then the longest numeric prefix.
-struct NumberArgument {
-  float value = 0.0f;
-  bool whole = true;  // false when the text is not wholly a number: part or all of it is ignored
-};
-
-// Argument `index` (0-based) of `positional`: `fallback` when absent, 0 when it does not begin
-// with a number.
-NumberArgument number_argument(const std::vector<std::string>& positional, std::size_t index,
-                               float fallback);
+// Argument `index` (0-based) of `positional` as a number: `fallback` when absent. A command line
+// that parse_command_line() accepts has a finite number there.
+float number_argument(const std::vector<std::string>& positional, std::size_t index,
+                      float fallback);
 
 // The names of the positional arguments in usage and messages: INPUT, BUSFILE, ...
 const char* argument_name(std::size_t index);

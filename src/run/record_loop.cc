@@ -1,5 +1,6 @@
 #include "run/record_loop.h"
 
+#include <charconv>
 #include <optional>
 #include <string>
 
@@ -17,14 +18,10 @@ namespace {
 using Converter = void (*)(std::string&, float, ParamTable&, std::size_t, double, int,
                            RunContext&);
 
-Converter converter_of(Model model) {
-  switch (model) {
-    case Model::gensal: return convert_gensal;
-    case Model::gentpf: return convert_gentpf;
-    case Model::genrou: return convert_genrou;
-  }
-  return nullptr;
-}
+// The converter of each model, in the order of Model.
+constexpr Converter kConverters[] = {convert_gensal, convert_gentpf, convert_genrou};
+
+Converter converter_of(Model model) { return kConverters[static_cast<int>(model)]; }
 
 std::string record_name(Model model, const HeaderKey& header) {
   return std::string(model_name(model)) + " record at bus " + std::to_string(header.bus_number) +
@@ -46,8 +43,6 @@ std::string why_by_position(const ParamList& list, Model model) {
 // The parameters the converter takes as 78.0: required ones the record lacks, and any with a
 // field that is not a number. Empty when there are none.
 std::string placeholders_used(const ParamList& list, Model model, const ParamTable& table) {
-  const std::uint32_t required = (std::uint32_t{1} << required_parameters(model)) - 1;
-  if ((list.given & required) == required && list.not_numbers == 0) return {};  // most records
   const auto names = parameter_names(model);
   std::string missing, not_numbers;
   for (std::size_t k = 0; k < names.size(); ++k) {
@@ -63,6 +58,58 @@ std::string placeholders_used(const ParamList& list, Model model, const ParamTab
   if (!missing.empty()) text = "missing " + missing;
   if (!not_numbers.empty()) text += (text.empty() ? "" : "; ") + ("not a number: " + not_numbers);
   return text + "; 78.0 used";
+}
+
+// The shortest text that reads back as `value`.
+std::string shortest(float value) {
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+  return std::string(text, end);
+}
+
+// What a warning says about a field that was not read as the plain number it looks like.
+std::string odd_number_warning(const OddNumber& odd) {
+  const char* const why = odd.fit == NumberFit::not_finite ? " is not a finite 32-bit number; "
+                          : odd.fit == NumberFit::none     ? " is not a number; "
+                                                           : " is not wholly a number; ";
+  return std::string(odd.name) + " " + quoted(odd.text) + why + shortest(odd.value) + " used";
+}
+
+std::string unused_fields_warning(const ParamList& list, Model model) {
+  const std::size_t n = list.unused_fields;
+  return std::to_string(n) + (n == 1 ? " field after " : " fields after ") +
+         std::string(parameter_names(model).back()) + (n == 1 ? " is" : " are") + " not used";
+}
+
+// True when the reading of a record needs a word on the console; most records need none.
+bool has_warnings(const ParamList& list, Model model) {
+  const std::uint32_t required = (std::uint32_t{1} << required_parameters(model)) - 1;
+  return (list.given & required) != required || list.not_numbers != 0 ||
+         list.form == NamedForm::by_position || !list.odd_numbers.empty() ||
+         list.unused_fields > 0;
+}
+
+// Where a record begins: the input's name and the line.
+struct Place {
+  std::string_view file;
+  long line;
+};
+
+// Writes the warnings about how a record was read, one line each.
+void warn_about_reading(const ParamList& list, Model model, const ParamTable& table,
+                        const HeaderKey& header, Place place, Sink& console) {
+  const std::string name = record_name(model, header) + ": ";
+  const auto warn = [&](const std::string& text) {
+    say_at(console, place.file, place.line, name + text);
+  };
+  if (list.form == NamedForm::by_position) {
+    warn(why_by_position(list, model) + "; read by position");
+  }
+  if (const std::string missing = placeholders_used(list, model, table); !missing.empty()) {
+    warn(missing);
+  }
+  for (const OddNumber& odd : list.odd_numbers) warn(odd_number_warning(odd));
+  if (list.unused_fields > 0) warn(unused_fields_warning(list, model));
 }
 
 }  // namespace
@@ -107,17 +154,10 @@ void convert_records(LineReader& input, std::string_view input_name, Sink& outpu
       if (const auto length = header_length(record)) {
         ++run.counters.read[m];
         const ParamList list = read_param_list(record, *length, *model, table);
-        const std::string placeholders = placeholders_used(list, *model, table);
-        if (list.form == NamedForm::by_position || !placeholders.empty()) {
+        if (has_warnings(list, *model)) {
           if (!header) header = read_header_key(first_line);
-          const std::string name = record_name(*model, *header);
-          if (list.form == NamedForm::by_position) {
-            say_at(console, input_name, first_line_number,
-                   name + ": " + why_by_position(list, *model) + "; read by position");
-          }
-          if (!placeholders.empty()) {
-            say_at(console, input_name, first_line_number, name + ": " + placeholders);
-          }
+          warn_about_reading(list, *model, table, *header, {input_name, first_line_number},
+                             console);
         }
         converter_of(*model)(record, list.mva_base, table, *length, kis, selection.check_level,
                              run);

@@ -139,26 +139,17 @@ int finish_standard_output(Console& console) {
   return 1;
 }
 
-// Warns about a number argument that is not wholly a number, with the value used.
-void warn_unless_whole(const NumberArgument& number, std::size_t index,
-                       const std::vector<std::string>& positional, Console& console) {
-  if (number.whole) return;
-  say(console.err, std::string(argument_name(index)) + " " + quoted(positional[index]) +
-                       " is not a number; " + formatted("%g", number.value) + " used");
-}
-
 // The Kis settings of the three models from arguments 4 to 6, printed as they are fixed.
 KisSettings read_kis_settings(const std::vector<std::string>& positional, Console& console) {
   KisSettings kis_settings{};
   bool any_enabled = false;
   for (const Model model : kModels) {
     const int m = static_cast<int>(model);
-    const NumberArgument kis = number_argument(positional, 3 + m, -1.0f);
-    kis_settings[m] = kis.value;
-    any_enabled = any_enabled || kis.value >= 0;
+    const float kis = number_argument(positional, 3 + m, -1.0f);
+    kis_settings[m] = kis;
+    any_enabled = any_enabled || kis >= 0;
     console.err.write(formatted("Kis for %s = %14.4f\n", model_name(model).data(),
-                                static_cast<double>(kis.value)));
-    warn_unless_whole(kis, 3 + m, positional, console);
+                                static_cast<double>(kis)));
   }
   if (!any_enabled) {
     say(console.err, "no model enabled (no Kis argument of 0 or more): nothing will be converted");
@@ -290,12 +281,11 @@ int convert(const CommandLine& line, Console& console, const FileHooks& hooks, P
     console.err.write("Working without outputfile\n");
   }
 
-  const NumberArgument tcmin = number_argument(positional, 8, 0.025f);
-  warn_unless_whole(tcmin, 8, positional, console);
+  const float tcmin = number_argument(positional, 8, 0.025f);
 
   ModelCounters counters;
   FindingCounts finding_counts;
-  RunContext context{tcmin.value, outputs.sink(check_log), outputs.sink(report), counters,
+  RunContext context{tcmin, outputs.sink(check_log), outputs.sink(report), counters,
                      line.summary ? &finding_counts : nullptr};
 
   place.file = input_path;

@@ -22,16 +22,16 @@
 #include <string_view>
 #include <vector>
 
-#include "models/genrou.h"
-#include "models/gensal.h"
-#include "models/gentpf.h"
-#include "records/fields.h"
-#include "records/frame.h"
-#include "records/line_reader.h"
-#include "records/number_format.h"
-#include "records/record.h"
-#include "records/sink.h"
-#include "run/bus_list.h"
+#include "conversion/genrou.h"
+#include "conversion/gensal.h"
+#include "conversion/gentpf.h"
+#include "text/fields.h"
+#include "conversion/frame.h"
+#include "text/line_reader.h"
+#include "text/number_format.h"
+#include "conversion/record.h"
+#include "text/sink.h"
+#include "conversion/bus_list.h"
 
 namespace {
 

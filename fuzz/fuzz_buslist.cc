@@ -24,10 +24,10 @@
 #include <vector>
 
 #include "input.h"
-#include "records/line_reader.h"
-#include "records/sink.h"
+#include "text/line_reader.h"
+#include "text/sink.h"
 #include "reference.h"
-#include "run/bus_list.h"
+#include "conversion/bus_list.h"
 
 namespace {
 

@@ -26,15 +26,15 @@
 #include <vector>
 
 #include "input.h"
-#include "models/genrou.h"
-#include "models/gensal.h"
-#include "models/gentpf.h"
+#include "conversion/genrou.h"
+#include "conversion/gensal.h"
+#include "conversion/gentpf.h"
 #include "properties.h"
-#include "records/frame.h"
-#include "records/line_reader.h"
-#include "records/number_format.h"
-#include "records/record.h"
-#include "records/sink.h"
+#include "conversion/frame.h"
+#include "text/line_reader.h"
+#include "text/number_format.h"
+#include "conversion/record.h"
+#include "text/sink.h"
 #include "reference.h"
 
 namespace {

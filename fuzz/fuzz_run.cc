@@ -51,9 +51,9 @@
 #include "platform/file.h"
 #include "properties.h"
 #include "reference.h"
-#include "records/sink.h"
-#include "run/command_line.h"
-#include "run/run.h"
+#include "text/sink.h"
+#include "cli/command_line.h"
+#include "cli/run.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "run/run.h"
+#include "cli/run.h"
 #include "same_bytes.h"
 #include "tool_process.h"
 #include "watchdog.h"

@@ -17,9 +17,9 @@
 
 #include <gtest/gtest.h>
 
-#include "records/line_reader.h"
-#include "records/sink.h"
-#include "run/bus_list.h"
+#include "text/line_reader.h"
+#include "text/sink.h"
+#include "conversion/bus_list.h"
 #include "same_bytes.h"
 #include "tool_process.h"
 

@@ -85,6 +85,19 @@ class FailingSink : public ByteSink {
   bool failed_ = false;
 };
 
+// How the outputs are written: as the tool is built to write them (the ThreadSanitizer build
+// starts the writer thread at once and hands it small pieces).
+OutputTuning tuning() {
+  OutputTuning tuning;
+#ifdef TPJCONV_SINK_PIECE
+  tuning.piece = TPJCONV_SINK_PIECE;
+#endif
+#ifdef TPJCONV_WRITER_START_AFTER
+  tuning.writer_start_after = TPJCONV_WRITER_START_AFTER;
+#endif
+  return tuning;
+}
+
 // Standard input that answers nothing: the runs here never ask.
 class NoInput : public ByteSource {
  public:
@@ -134,7 +147,7 @@ class FaultsTest : public ::testing::Test {
     const int status = run({"--yes", path("in.dat"), bus == "none" ? bus : path(bus.c_str()),
                             path("out.dat"), "0.3", "0.3", "0.3", path("check.log"),
                             path("report.txt")},
-                           console, hooks);
+                           console, hooks, tuning());
     console_ = err.text();
     return status;
   }

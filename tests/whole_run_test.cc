@@ -370,19 +370,25 @@ std::set<std::string> correcting_rules() {
   return rules;
 }
 
+class IgnoredWarnings final : public tpjconv::WarningOut {
+ public:
+  void warning(tpjconv::Warning&&) override {}
+};
+
 // How many check-log lines of each rule had their value corrected: the lines of rules that
 // correct, of records at check level 0. A record's level is that of its bus numbers file entry,
 // or 0 without a bus list.
 std::map<std::string, long> corrected_from_check_log(const std::string& check_log,
                                                      const std::set<std::string>& correcting,
                                                      const fs::path& bus_file, bool bus_list) {
-  tpjconv::BusList list;
+  tpjconv::BusTable list;
   if (bus_list) {
     const std::string text = read_file(bus_file);
     tpjconv::LineReader reader{std::string_view(text)};
-    tpjconv::Sink ignored;
-    list = tpjconv::BusList::load(reader, "bus.txt", ignored);
+    IgnoredWarnings ignored;
+    list = tpjconv::BusTable::load(reader, "bus.txt", ignored);
   }
+  tpjconv::BusUse use(list);
   std::map<std::string, long> corrected;
   const auto lines = lines_of(check_log);
   for (std::size_t i = 1; i < lines.size(); ++i) {
@@ -394,9 +400,9 @@ std::map<std::string, long> corrected_from_check_log(const std::string& check_lo
     std::string text = line.substr(line.rfind(',') + 1);
     while (text.ends_with(' ')) text.pop_back();
     const std::string key = line.substr(0, 6) + "," + line.substr(code_at, 3) + "," + text;
-    tpjconv::Sink ignored;
+    std::string ignored;
     const int level =
-        list.empty() ? 0 : list.lookup(bus, line.substr(id_at, 2), "", ignored).check_level;
+        list.empty() ? 0 : use.lookup(bus, line.substr(id_at, 2), "", ignored).check_level;
     corrected[key] += level == 0 && correcting.count(key) > 0 ? 1 : 0;
   }
   return corrected;

@@ -1,9 +1,10 @@
 #include "cli/command_line.h"
 
 #include <string_view>
+#include <utility>
 
 #include "text/fields.h"
-#include "cli/diagnostics.h"
+#include "text/printable.h"
 
 namespace tpjconv {
 
@@ -63,13 +64,25 @@ bool is_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// Why a Kis or tcmin argument cannot be used, or nothing when it is a finite decimal number with
-// nothing but white space around it.
-std::optional<std::string> number_problem(std::string_view text) {
+// The positional arguments, by their place on the command line.
+enum Argument : std::size_t {
+  kInput, kBusFile, kOutput, kKisGensal, kKisGentpf, kKisGenrou, kCheckLog, kReport, kTcmin,
+  kArguments
+};
+
+// The names of the positional arguments in usage and messages.
+constexpr const char* kArgumentNames[kArguments] = {
+    "INPUT", "BUSFILE", "OUTPUT", "KIS_GENSAL", "KIS_GENTPF", "KIS_GENROU",
+    "CHECKLOG", "REPORT", "TCMIN"};
+
+// Reads a Kis or tcmin argument into `value`; why it cannot be used, or nothing when it is a
+// finite decimal number with nothing but white space around it.
+std::optional<std::string> read_number(std::string_view text, float& value) {
   while (!text.empty() && is_space(text.front())) text.remove_prefix(1);
   while (!text.empty() && is_space(text.back())) text.remove_suffix(1);
-  switch (read_number_field(text).fit) {
-    case NumberFit::whole: return std::nullopt;
+  const FieldNumber number = read_number_field(text);
+  switch (number.fit) {
+    case NumberFit::whole: value = number.value; return std::nullopt;
     case NumberFit::not_finite: return "is not a finite 32-bit number";
     case NumberFit::not_wholly:
     case NumberFit::none: break;
@@ -77,15 +90,17 @@ std::optional<std::string> number_problem(std::string_view text) {
   return "is not a number";
 }
 
-// The usage error of the Kis and tcmin arguments that are not numbers: one line each.
-std::optional<UsageError> number_arguments_error(const std::vector<std::string>& positional) {
+// Reads the Kis and tcmin arguments into `line`; the usage error of those that are not numbers,
+// one line each.
+std::optional<UsageError> read_number_arguments(CommandLine& line) {
   std::string message;
-  for (const std::size_t index : {3u, 4u, 5u, 8u}) {
-    if (index >= positional.size()) continue;
-    if (const auto problem = number_problem(positional[index])) {
+  for (const std::size_t index : {kKisGensal, kKisGentpf, kKisGenrou, kTcmin}) {
+    if (index >= line.positional.size()) continue;
+    float& value = index == kTcmin ? line.tcmin : line.kis[index - kKisGensal];
+    if (const auto problem = read_number(line.positional[index], value)) {
       if (!message.empty()) message += '\n';
-      message += "tpjconv: " + std::string(argument_name(index)) + " " +
-                 quoted(positional[index]) + " " + *problem;
+      message += "tpjconv: " + std::string(kArgumentNames[index]) + " " +
+                 quoted(line.positional[index]) + " " + *problem;
     }
   }
   if (message.empty()) return std::nullopt;
@@ -131,22 +146,28 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
   } else if (line.positional.size() < 3 || line.positional.size() > 9) {
     parsed.error = UsageError{};
   } else {
-    parsed.error = number_arguments_error(line.positional);
+    parsed.error = read_number_arguments(line);
   }
   return parsed;
 }
 
-float number_argument(const std::vector<std::string>& positional, std::size_t index,
-                      float fallback) {
-  if (index >= positional.size()) return fallback;
-  return scan_float(positional[index]).value_or(0.0f);
-}
-
-const char* argument_name(std::size_t index) {
-  static const char* const kNames[] = {"INPUT",      "BUSFILE",    "OUTPUT",
-                                       "KIS_GENSAL", "KIS_GENTPF", "KIS_GENROU",
-                                       "CHECKLOG",   "REPORT",     "TCMIN"};
-  return index < 9 ? kNames[index] : "ARGUMENT";
+RunPlan plan_of(const CommandLine& line) {
+  const std::vector<std::string>& args = line.positional;
+  RunPlan plan;
+  plan.input = args[kInput];
+  plan.bus_file = args[kBusFile];
+  plan.bypass = plan.bus_file.compare(0, 4, "none") == 0;
+  plan.outputs.push_back({Role::output, args[kOutput]});
+  if (line.summary) plan.outputs.push_back({Role::summary, *line.summary});
+  for (const auto& [role, index] : {std::pair{Role::checklog, kCheckLog},
+                                    std::pair{Role::report, kReport}}) {
+    const bool named = index < args.size() && !args[index].empty();
+    plan.outputs.push_back({role, named ? args[index] : "", !named});
+  }
+  plan.kis = line.kis;
+  plan.tcmin = line.tcmin;
+  plan.yes = line.yes;
+  return plan;
 }
 
 }  // namespace tpjconv

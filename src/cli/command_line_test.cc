@@ -88,13 +88,45 @@ TEST(CommandLine, KisAndTcminArgumentsMustBeWhollyFiniteNumbers) {
   EXPECT_EQ("", parse_command_line({"i", "x"}).error->message);
 }
 
-TEST(NumberArgument, TheValueOrTheFallback) {
-  const Args args = {"0.3", " 0.25 ", "-0.5", "1e-2"};
-  EXPECT_EQ(0.3f, number_argument(args, 0, -1));
-  EXPECT_EQ(0.25f, number_argument(args, 1, -1));
-  EXPECT_EQ(-0.5f, number_argument(args, 2, -1));
-  EXPECT_EQ(0.01f, number_argument(args, 3, -1));
-  EXPECT_EQ(0.025f, number_argument(args, 4, 0.025f));
+// The plan names every argument: the numbers read once, absent ones at their defaults, the
+// outputs in the order they are created, an absent or empty check log or report on standard
+// output.
+TEST(RunPlan, NamesEveryArgument) {
+  const ParsedCommandLine full = parse_command_line(
+      {"--summary", "s.csv", "in.dat", "bus.txt", "out.dat", " 0.25 ", "-0.5", "1e-2", "c.log",
+       "r.txt", "0.04", "-y"});
+  ASSERT_FALSE(full.error);
+  const RunPlan plan = plan_of(full.line);
+  EXPECT_EQ("in.dat", plan.input);
+  EXPECT_EQ("bus.txt", plan.bus_file);
+  EXPECT_FALSE(plan.bypass);
+  EXPECT_TRUE(plan.yes);
+  EXPECT_EQ(0.25f, plan.kis[0]);
+  EXPECT_EQ(-0.5f, plan.kis[1]);
+  EXPECT_EQ(0.01f, plan.kis[2]);
+  EXPECT_EQ(0.04f, plan.tcmin);
+  ASSERT_EQ(4u, plan.outputs.size());
+  const std::pair<Role, std::string> want[] = {{Role::output, "out.dat"},
+                                               {Role::summary, "s.csv"},
+                                               {Role::checklog, "c.log"},
+                                               {Role::report, "r.txt"}};
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(want[i].first, plan.outputs[i].role);
+    EXPECT_EQ(want[i].second, plan.outputs[i].path);
+    EXPECT_FALSE(plan.outputs[i].standard_output);
+  }
+
+  const RunPlan least = plan_of(parse_command_line({"in.dat", "nonesuch", "out.dat"}).line);
+  EXPECT_TRUE(least.bypass);
+  EXPECT_EQ((std::array<float, 3>{-1.0f, -1.0f, -1.0f}), least.kis);
+  EXPECT_EQ(0.025f, least.tcmin);
+  ASSERT_EQ(3u, least.outputs.size());
+  EXPECT_TRUE(least.outputs[1].standard_output);
+  EXPECT_TRUE(least.outputs[2].standard_output);
+  const RunPlan empty_log =
+      plan_of(parse_command_line({"in.dat", "none", "out.dat", "0", "0", "0", "", "r"}).line);
+  EXPECT_TRUE(empty_log.outputs[1].standard_output);
+  EXPECT_FALSE(empty_log.outputs[2].standard_output);
 }
 
 }  // namespace

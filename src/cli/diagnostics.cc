@@ -20,28 +20,22 @@ void say_at(Sink& console, std::string_view file, long line_number, std::string_
   console.write(line);
 }
 
-std::string printable(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (u < 0x20 || u == 0x7f) {
-      out += "\\x";
-      out += kHex[u >> 4];
-      out += kHex[u & 15];
-    } else {
-      out += c;
+std::string console_line(const Warning& warning) {
+  std::string line;
+  if (!warning.text_alone) {
+    line = "tpjconv: ";
+    if (!warning.file.empty()) {
+      line += warning.file;
+      if (warning.line != 0) {
+        line += ':';
+        line += std::to_string(warning.line);
+      }
+      line += ": ";
     }
   }
-  return out;
+  line += warning.text;
+  line += '\n';
+  return line;
 }
-
-std::string quoted(std::string_view text) { return '"' + printable(text) + '"'; }
 
 }  // namespace tpjconv

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "text/sink.h"
+#include "tpjconv/findings.h"
 
 namespace tpjconv {
 
@@ -15,11 +16,8 @@ void say(Sink& console, std::string_view message);
 // Writes "tpjconv: FILE:LINE: MESSAGE" and a line end.
 void say_at(Sink& console, std::string_view file, long line, std::string_view message);
 
-// A text from a file as a message shows it: line ends and other control characters written as
-// escapes, so that the message stays one line.
-std::string printable(std::string_view text);
-
-// The same in double quotes.
-std::string quoted(std::string_view text);
+// The console line of a warning, with its line end: "tpjconv: FILE:LINE: TEXT", without the
+// parts it lacks, or its text alone.
+std::string console_line(const Warning& warning);
 
 }  // namespace tpjconv

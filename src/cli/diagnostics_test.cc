@@ -7,21 +7,6 @@
 namespace tpjconv {
 namespace {
 
-// A message stays one line whatever the text from a file holds: line ends, tabs and the other
-// control characters are written as escapes; everything else, bytes above 127 included, as it is.
-TEST(Printable, EscapesLineEndsAndControlCharacters) {
-  EXPECT_EQ("plain text 7.22", printable("plain text 7.22"));
-  EXPECT_EQ("a\\r\\nb", printable("a\r\nb"));
-  EXPECT_EQ("7.\\r22", printable("7.\r22"));
-  EXPECT_EQ("\\t\\n", printable("\t\n"));
-  EXPECT_EQ("7.\\x0022", printable(std::string_view("7.\0" "22", 5)));
-  EXPECT_EQ("\\x01\\x1b[1m\\x1f\\x7f", printable("\x01\x1b[1m\x1f\x7f"));
-  EXPECT_EQ("\xc3\xa9t\xe9", printable("\xc3\xa9t\xe9"));
-  EXPECT_EQ(" !~", printable(" !~"));
-  EXPECT_EQ("\"G7\\r\"", quoted("G7\r"));
-  EXPECT_EQ("\"\"", quoted(""));
-}
-
 TEST(Say, OneLineBeginningWithTheToolsName) {
   Sink console;
   say(console, "no answer; nothing converted");
@@ -31,6 +16,18 @@ TEST(Say, OneLineBeginningWithTheToolsName) {
             "tpjconv: in.dat:12: a record\n"
             "tpjconv: bus.txt:0: line 0\n",
             console.text());
+}
+
+// A warning is shown naming its file and line where it has them, or as its text alone.
+TEST(ConsoleLine, NamesTheFileAndLineWhereThereAreSome) {
+  EXPECT_EQ("tpjconv: in.dat:12: a record\n",
+            console_line(Warning{WarningKind::record, "in.dat", 12, "a record"}));
+  EXPECT_EQ("tpjconv: bus.txt: 3 more entries\n",
+            console_line(Warning{WarningKind::unused_entry, "bus.txt", 0, "3 more entries"}));
+  EXPECT_EQ("tpjconv: no model\n", console_line(Warning{WarningKind::settings, "", 0, "no model"}));
+  EXPECT_EQ("Name    mismatch \n",
+            console_line(Warning{WarningKind::name_mismatch, "in.dat", 4, "Name    mismatch ",
+                                 true}));
 }
 
 }  // namespace

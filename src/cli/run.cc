@@ -1,28 +1,23 @@
 #include "cli/run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
 #include <optional>
 #include <utility>
 
-#include "platform/process.h"
-#include "conversion/frame.h"
-#include "text/line_reader.h"
-#include "text/number_format.h"
-#include "findings/summary.h"
-#include "text/writer.h"
-#include "conversion/bus_list.h"
 #include "cli/command_line.h"
 #include "cli/diagnostics.h"
-#include "files/outputs.h"
-#include "conversion/record_loop.h"
+#include "findings/summary.h"
+#include "library/conversion.h"
+#include "library/observers.h"
+#include "platform/process.h"
+#include "text/number_format.h"
+#include "tpjconv/tpjconv.h"
 
 namespace tpjconv {
 
 namespace {
-
-constexpr std::string_view kCheckLogHeader =
-    "Model   Bus            Name        Bkv       ID   Cod    Error\n";
 
 // Why a file could not be opened, as the messages say it.
 std::string reason(int error) {
@@ -41,13 +36,6 @@ struct Input {
   ByteSource& source() { return stand_in ? *stand_in : static_cast<ByteSource&>(opened.file); }
 };
 
-// The reader the run is reading with, kept outside the run so that the message about memory
-// running out can still name its line.
-struct Place {
-  std::optional<LineReader> reader;
-  std::string file;
-};
-
 // The platform's list of files to remove when a signal ends the process.
 class PlatformInterrupts final : public Interrupts {
  public:
@@ -56,6 +44,28 @@ class PlatformInterrupts final : public Interrupts {
   void hold() override { platform::hold_signals(); }
   void release() override { platform::release_signals(); }
 };
+
+// The console's part of a conversion: each warning as a line, and the totals lines.
+class ConsoleObserver final : public Observer {
+ public:
+  explicit ConsoleObserver(Sink& err) : err_(err) {}
+  void warning(const Warning& warning) override { err_.write(console_line(warning)); }
+  void totals(const Totals& totals) override {
+    err_.write(formatted("Read    this many records:  %5d gensal %5d gentpf %5d genrou\n",
+                         totals.read[0], totals.read[1], totals.read[2]));
+    err_.write(formatted("Changed this many records:  %5d  nesal %5d  netpf %5d  nerou\n",
+                         totals.changed[0], totals.changed[1], totals.changed[2]));
+  }
+
+ private:
+  Sink& err_;
+};
+
+// Writes the error's message as the tool's own; the status of a run that failed.
+int fail(Console& console, const Error& error) {
+  say(console.err, error.message);
+  return 1;
+}
 
 enum class Answer { confirmed, declined, none };
 
@@ -87,49 +97,21 @@ Answer ask(bool yes, Console& console) {
   return Answer::declined;
 }
 
-// The status of a run that asked and got `answer`, or -1 to go on. Without --yes the answer
-// cannot come from standard input when the input is read from there: the run is refused.
-int settle_prompt(const CommandLine& line, const Input& input, Console& console) {
-  if (!line.yes && input.opened.file.is_standard(0)) {
-    say(console.err, "INPUT " + line.positional[0] +
+// The status of a run that asked and got its answer, or nothing to go on. Without --yes the
+// answer cannot come from standard input when the input is read from there: the run is refused.
+std::optional<int> settle_prompt(const RunPlan& plan, const Input& input, Console& console) {
+  if (!plan.yes && input.opened.file.is_standard(0)) {
+    say(console.err, "INPUT " + plan.input +
                          " is standard input, which cannot also answer the prompt; use --yes "
                          "to confirm");
     return 2;
   }
-  switch (ask(line.yes, console)) {
-    case Answer::confirmed: return -1;
+  switch (ask(plan.yes, console)) {
+    case Answer::confirmed: return std::nullopt;
     case Answer::declined: return 0;
     case Answer::none: return 1;
   }
   return 1;
-}
-
-// True when CHECKLOG or REPORT (argument `index`) names a file; absent or empty, it goes to
-// standard output.
-bool names_a_file(const std::vector<std::string>& positional, std::size_t index) {
-  return index < positional.size() && !positional[index].empty();
-}
-
-// Says why output `i` of `outputs` cannot be planned or opened.
-void say_cannot_open(const Outputs& outputs, std::size_t i, int error, bool beside,
-                     Console& console) {
-  const Role role = outputs.role(i);
-  const std::string& name = outputs.name(i);
-  if (role == Role::output) console.err.write("Unable to open outputfile\n");
-  if (beside) {
-    say(console.err, "cannot create a new file beside " + name + ": " +
-                         (error == EEXIST ? std::string("all 100 hidden names for it are taken")
-                                          : platform::error_text(error)) +
-                         "; nothing written");
-  } else if (role == Role::output) {
-    say(console.err, name + ": " + reason(error));
-  } else if (role == Role::summary) {
-    say(console.err, "cannot create SUMMARY " + name + ": " + reason(error));
-  } else {
-    say(console.err, std::string("cannot create ") +
-                         (role == Role::checklog ? "CHECKLOG " : "REPORT ") + name + ": " +
-                         reason(error) + "; nothing written");
-  }
 }
 
 // Writes a message of the tool's own when standard output could not take what was written.
@@ -139,14 +121,34 @@ int finish_standard_output(Console& console) {
   return 1;
 }
 
-// The Kis settings of the three models from arguments 4 to 6, printed as they are fixed.
-KisSettings read_kis_settings(const std::vector<std::string>& positional, Console& console) {
-  KisSettings kis_settings{};
+// The files of the plan, in the order of the command line (the order of their roles), for the
+// check that no output is another file of the run.
+std::vector<RunFile> files_of(const RunPlan& plan) {
+  std::vector<RunFile> files = {{Role::input, plan.input}};
+  if (!plan.bypass) files.push_back({Role::busfile, plan.bus_file});
+  for (const PlannedOutput& output : plan.outputs) {
+    files.push_back({output.role, output.path, output.standard_output});
+  }
+  std::stable_sort(files.begin(), files.end(),
+                   [](const RunFile& a, const RunFile& b) { return a.role < b.role; });
+  return files;
+}
+
+// Where each output of the plan is among the run's outputs, by its role.
+std::optional<std::size_t> index_of(const RunPlan& plan, Role role) {
+  for (std::size_t i = 0; i < plan.outputs.size(); ++i) {
+    if (plan.outputs[i].role == role) return i;
+  }
+  return std::nullopt;
+}
+
+// The Kis lines of the console; the options of the conversion.
+Options options_of(const RunPlan& plan, Console& console) {
+  Options options;
   bool any_enabled = false;
   for (const Model model : kModels) {
-    const int m = static_cast<int>(model);
-    const float kis = number_argument(positional, 3 + m, -1.0f);
-    kis_settings[m] = kis;
+    const float kis = plan.kis[static_cast<std::size_t>(model)];
+    if (kis >= 0) options.kis[static_cast<std::size_t>(model)] = kis;
     any_enabled = any_enabled || kis >= 0;
     console.err.write(formatted("Kis for %s = %14.4f\n", model_name(model).data(),
                                 static_cast<double>(kis)));
@@ -154,184 +156,134 @@ KisSettings read_kis_settings(const std::vector<std::string>& positional, Consol
   if (!any_enabled) {
     say(console.err, "no model enabled (no Kis argument of 0 or more): nothing will be converted");
   }
-  return kis_settings;
+  options.tcmin = plan.tcmin;
+  return options;
 }
 
-// The files the command line names, in its order, for the check that no output is another.
-std::vector<RunFile> files_of(const CommandLine& line, bool bypass) {
-  const std::vector<std::string>& positional = line.positional;
-  std::vector<RunFile> files = {{Role::input, positional[0]}};
-  if (!bypass) files.push_back({Role::busfile, positional[1]});
-  files.push_back({Role::output, positional[2]});
-  // An absent check log or report goes to standard output.
-  for (const auto& [role, index] : {std::pair{Role::checklog, 6u}, std::pair{Role::report, 7u}}) {
-    const bool given = names_a_file(positional, index);
-    files.push_back({role, given ? positional[index] : "", !given});
-  }
-  if (line.summary) files.push_back({Role::summary, *line.summary});
-  return files;
-}
-
-int convert(const CommandLine& line, Console& console, const FileHooks& hooks, Place& place) {
-  const std::vector<std::string>& positional = line.positional;
-  const std::string& input_path = positional[0];
-  const std::string& bus_path = positional[1];
-
-  Input input(input_path, hooks);
+int convert(const RunPlan& plan, Console& console, const FileHooks& hooks,
+            const OutputTuning& tuning) {
+  Input input(plan.input, hooks);
   if (!input.is_open()) {
     console.err.write("Unable to open input file\n");
-    say(console.err, input_path + ": " + reason(input.opened.error));
+    say(console.err, plan.input + ": " + reason(input.opened.error));
     return 1;
   }
 
   // Every file the command line names, checked before anything is created or emptied.
-  const bool bypass = bus_path.compare(0, 4, "none") == 0;
-  std::vector<RunFile> files = files_of(line, bypass);
-  if (const auto refusal = find_collision(files)) {
-    say(console.err, *refusal);
-    return 1;
+  if (Status collision = find_collision(files_of(plan)); !collision) {
+    return fail(console, collision.error());
   }
 
   std::optional<Input> bus_file;
-  if (bypass) {
+  if (plan.bypass) {
     console.err.write(
         "You have opted to bypass the bus numbers file and convert all generators of selected "
         "types\n");
-    if (bus_path != "none") {
-      say(console.err, "BUSFILE " + bus_path + " begins with \"none\": the file is not read");
+    if (plan.bus_file != "none") {
+      say(console.err, "BUSFILE " + plan.bus_file + " begins with \"none\": the file is not read");
     }
-    if (const int status = settle_prompt(line, input, console); status >= 0) return status;
+    if (const auto status = settle_prompt(plan, input, console)) return *status;
   } else {
-    bus_file.emplace(bus_path, hooks);
+    bus_file.emplace(plan.bus_file, hooks);
     if (!bus_file->is_open()) {
       console.err.write("Unable to open bus numbers file\n");
-      say(console.err, bus_path + ": " + reason(bus_file->opened.error));
-      if (line.yes) {
+      say(console.err, plan.bus_file + ": " + reason(bus_file->opened.error));
+      if (plan.yes) {
         say(console.err,
             "--yes does not confirm a bus numbers file that cannot be read; nothing written");
         return 1;
       }
       bus_file.reset();
-      if (const int status = settle_prompt(line, input, console); status >= 0) return status;
+      if (const auto status = settle_prompt(plan, input, console)) return *status;
     }
   }
+
+  // What the run shows and writes besides the converted file, check log and report.
+  ConsoleObserver console_observer(console.err);
+  ObserverList observers;
+  observers.add(console_observer);
 
   // Every output is planned, then opened, before any of them is emptied or written.
   PlatformInterrupts interrupts;
-  Outputs outputs(interrupts, hooks, console.err, console.out);
-  if (const int error = outputs.plan(Role::output, positional[2])) {
-    console.err.write("Unable to open outputfile\n");
-    say(console.err, positional[2] + ": " + reason(error));
-    return 1;
-  }
-  std::optional<std::size_t> summary;
-  if (line.summary) {
-    summary = outputs.size();
-    if (const int error = outputs.plan(Role::summary, *line.summary)) {
-      say(console.err, "cannot create SUMMARY " + *line.summary + ": " + reason(error));
-      return 1;
+  WarningsTo notices(&observers);
+  Outputs outputs(interrupts, hooks, notices, &console.out, tuning);
+  const std::string& output_path = plan.outputs.front().path;
+  const auto cannot_open = [&](const Error& error) {
+    if (error.file == output_path) console.err.write("Unable to open outputfile\n");
+    return fail(console, error);
+  };
+  for (const PlannedOutput& output : plan.outputs) {
+    if (output.standard_output) {
+      outputs.plan_standard_output(output.role);
+    } else if (Status planned = outputs.plan(output.role, output.path); !planned) {
+      return cannot_open(planned.error());
     }
   }
-  const std::size_t check_log = outputs.size();
-  const std::size_t report = check_log + 1;
-  for (const auto& [role, index] : {std::pair{Role::checklog, 6u}, std::pair{Role::report, 7u}}) {
-    if (!names_a_file(positional, index)) {
-      outputs.plan_standard_output(role);
-    } else if (const int error = outputs.plan(role, positional[index])) {
-      say(console.err, std::string("cannot create ") + argument_name(index) + " " +
-                           positional[index] + ": " + reason(error) + "; nothing written");
-      return 1;
-    }
-  }
-  if (const auto failure = outputs.open()) {
-    say_cannot_open(outputs, failure->output, failure->error, failure->beside, console);
-    return 1;
-  }
+  if (Status opened = outputs.open(); !opened) return cannot_open(opened.error());
 
-  BusList bus_list;
+  std::optional<BusList> bus_list;
   if (bus_file) {
-    place.file = bus_path;
-    LineReader& reader = place.reader.emplace(bus_file->source());
-    bus_list = BusList::load(reader, bus_path, console.err);
-    if (reader.error() != 0) {
-      say(console.err, "cannot read " + bus_path + ": " + platform::error_text(reader.error()));
-      return 1;
-    }
-    place.reader.reset();
+    Result<BusList> loaded = BusList::load(bus_file->source(), plan.bus_file, &observers);
+    if (!loaded) return fail(console, loaded.error());
+    bus_list = std::move(*loaded);
   }
-  if (const auto failure = outputs.start()) {
-    say(console.err, *failure);
-    return 1;
-  }
-  console.err.write(formatted("Read %5d bus numbers\n", static_cast<int>(bus_list.size())));
-  if (bus_file && !bus_list.names_a_generator()) {
-    say(console.err, "BUSFILE " + bus_path + " lists no generator: " +
-                         (bus_list.empty()
+  if (Status started = outputs.start(); !started) return fail(console, started.error());
+  console.err.write(
+      formatted("Read %5d bus numbers\n", static_cast<int>(bus_list ? bus_list->size() : 0)));
+  if (bus_list && !bus_list->names_a_generator()) {
+    say(console.err, "BUSFILE " + plan.bus_file + " lists no generator: " +
+                         (bus_list->empty()
                               ? "every record of the enabled models is converted at check level 0"
                               : "no record is converted"));
   }
 
-  const KisSettings kis_settings = read_kis_settings(positional, console);
+  const Options options = options_of(plan, console);
 
-  if (outputs.placement(check_log) == Placement::standard_output) {
-    console.err.write("Working without outputfile\n");
+  Streams streams;
+  streams.output = &outputs.sink(*index_of(plan, Role::output));
+  for (const Role role : {Role::checklog, Role::report}) {
+    const std::size_t i = *index_of(plan, role);
+    if (outputs.placement(i) == Placement::standard_output) {
+      console.err.write("Working without outputfile\n");
+    }
+    (role == Role::checklog ? streams.check_log : streams.report) = &outputs.sink(i);
   }
-  outputs.sink(check_log).write(kCheckLogHeader);
-  if (outputs.placement(report) == Placement::standard_output) {
-    console.err.write("Working without outputfile\n");
+
+  const Result<Totals> totals = convert_stream(input.source(), plan.input,
+                                               bus_list ? &*bus_list : nullptr, options, streams,
+                                               &observers);
+  if (!totals && totals.error().kind == ErrorKind::out_of_memory) {
+    return fail(console, totals.error());
   }
-
-  const float tcmin = number_argument(positional, 8, 0.025f);
-
-  ModelCounters counters;
-  FindingCounts finding_counts;
-  RunContext context{tcmin, outputs.sink(check_log), outputs.sink(report), counters,
-                     line.summary ? &finding_counts : nullptr};
-
-  place.file = input_path;
-  LineReader& reader = place.reader.emplace(input.source());
-  convert_records(reader, input_path, outputs.sink(0), bus_list, kis_settings, context,
-                  console.err);
-
-  // The totals and warnings are on the console before any file is put in place.
-  console.err.write(formatted("Read    this many records:  %5d gensal %5d gentpf %5d genrou\n",
-                              counters.read[0], counters.read[1], counters.read[2]));
-  console.err.write(formatted("Changed this many records:  %5d  nesal %5d  netpf %5d  nerou\n",
-                              counters.changed[0], counters.changed[1], counters.changed[2]));
-  if (bus_file) bus_list.report_unused(bus_path, console.err);
-  if (summary) outputs.sink(*summary).write(finding_counts.csv(counters.read, counters.changed));
-
-  bool ok = true;
-  if (reader.error() != 0) {
-    say(console.err, "cannot read " + input_path + ": " + platform::error_text(reader.error()));
-    ok = false;
+  bool ok = totals.ok();
+  if (ok) {
+    if (const auto summary = index_of(plan, Role::summary)) {
+      outputs.sink(*summary).write(summary_csv(*totals));
+    }
+  } else {
+    say(console.err, totals.error().message);
   }
-  for (const std::string& failure : outputs.close()) {
-    say(console.err, failure);
+  for (const Error& failure : outputs.close()) {
+    say(console.err, failure.message);
     ok = false;
   }
   // A failed run puts nothing in place: the new files are removed as the outputs go.
   if (!ok) return 1;
   // Every line is on the console before the first file is put in place.
   console.err.flush();
-  if (const auto failure = outputs.lock()) {
-    say(console.err, *failure);
-    return 1;
-  }
+  if (Status locked = outputs.lock(); !locked) return fail(console, locked.error());
   // A signal that comes while the files are put in place waits; once they are all in place the
   // run has succeeded, and it keeps waiting until the process ends with status 0.
   InterruptsHeld held(interrupts);
-  if (const auto failure = outputs.commit()) {
-    say(console.err, *failure);
-    return 1;
-  }
+  if (Status committed = outputs.commit(); !committed) return fail(console, committed.error());
   held.keep();
   return 0;
 }
 
 }  // namespace
 
-int run(const std::vector<std::string>& args, Console& console, const FileHooks& hooks) {
+int run(const std::vector<std::string>& args, Console& console, const FileHooks& hooks,
+        const OutputTuning& tuning) {
   const ParsedCommandLine parsed = parse_command_line(args);
   if (parsed.error) {
     if (!parsed.error->message.empty()) console.err.write(parsed.error->message + "\n");
@@ -339,20 +291,15 @@ int run(const std::vector<std::string>& args, Console& console, const FileHooks&
     return 2;
   }
   if (parsed.line.help || parsed.line.version) {
-    console.out.write(parsed.line.help ? kHelp
-                                       : "tpjconv " TPJCONV_VERSION "\nLicence: BSD-3-Clause\n");
+    console.out.write(parsed.line.help
+                          ? std::string(kHelp)
+                          : std::string("tpjconv ") + version() + "\nLicence: BSD-3-Clause\n");
     return finish_standard_output(console);
   }
-  Place place;
   try {
-    return convert(parsed.line, console, hooks, place);
+    return convert(plan_of(parsed.line), console, hooks, tuning);
   } catch (const std::bad_alloc&) {
-    if (place.reader) {
-      say(console.err, "out of memory at line " + std::to_string(place.reader->current_line()) +
-                           " of " + place.file);
-    } else {
-      say(console.err, "out of memory");
-    }
+    say(console.err, "out of memory");
     return 1;
   }
 }

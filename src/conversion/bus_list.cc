@@ -4,7 +4,7 @@
 
 #include "text/fields.h"
 #include "text/number_format.h"
-#include "cli/diagnostics.h"
+#include "text/printable.h"
 
 namespace tpjconv {
 
@@ -23,9 +23,10 @@ bool same_text(const char* entry, std::string_view record, std::size_t n) {
   return true;
 }
 
-void warn(Sink& console, std::string_view kind, int bus_number, const BusEntry& entry,
-          std::string_view bus_name, std::string_view unit_id) {
-  std::string line(kind);
+// The text of a name mismatch warning, with the blank that ends it.
+void mismatch_text(std::string& line, std::string_view kind, int bus_number,
+                   const BusEntry& entry, std::string_view bus_name, std::string_view unit_id) {
+  line.assign(kind);
   line += formatted(" %12d, [", bus_number);
   append_text(line, std::string_view(entry.bus_name.data(), entry.bus_name.size()), 8, 8);
   line += "] [";
@@ -34,8 +35,7 @@ void warn(Sink& console, std::string_view kind, int bus_number, const BusEntry& 
   append_text(line, bus_name, 8, 8);
   line += "] [";
   append_text(line, unit_id, 2, 2);
-  line += "] \n";
-  console.write(line);
+  line += "] ";
 }
 
 bool ends_line(std::string_view field, std::string_view line) {
@@ -158,42 +158,42 @@ std::string unit_id_text(const std::array<char, 2>& id) {
 
 }  // namespace
 
-BusList BusList::load(LineReader& input, std::string_view file_name, Sink& console) {
-  BusList list;
+BusTable BusTable::load(LineReader& input, std::string_view file_name, WarningOut& warnings) {
+  const auto warn = [&](long line, std::string text) {
+    warnings.warning(Warning{WarningKind::bus_file, std::string(file_name), line, std::move(text)});
+  };
+  BusTable list;
   if (!input.next()) return list;  // the heading
   while (const auto text = input.next()) {
     const long line = input.line_number();
     const BusLine read = read_bus_line(*text);
     if (!read.bad_bus_number.empty()) {
-      say_at(console, file_name, line,
-             "bus number " + quoted(read.bad_bus_number) + " is not a number; -1 used");
+      warn(line, "bus number " + quoted(read.bad_bus_number) + " is not a number; -1 used");
     }
     if (!read.bad_check_level.empty()) {
-      say_at(console, file_name, line,
-             "check level " + quoted(read.bad_check_level) + " is not a number; 0 used");
+      warn(line, "check level " + quoted(read.bad_check_level) + " is not a number; 0 used");
     }
     if (!read.bad_kis.empty()) {
-      say_at(console, file_name, line, "Kis " + quoted(read.bad_kis) + " is not a number; 0 used");
+      warn(line, "Kis " + quoted(read.bad_kis) + " is not a number; 0 used");
     }
     if (!list.add(read, line)) {
       const BusEntry& e = read.entry;
       const std::uint32_t* first = list.first_by_bus_and_id_.find(
           bus_and_id_key(e.bus_number, bare_unit_id(e.unit_id[0], e.unit_id[1])));
-      say_at(console, file_name, line,
-             "bus " + std::to_string(e.bus_number) + " unit ID " + unit_id_text(e.unit_id) +
-                 " is listed again; line " + std::to_string(list.uses_[*first].line) +
-                 " is used");
+      warn(line, "bus " + std::to_string(e.bus_number) + " unit ID " + unit_id_text(e.unit_id) +
+                     " is listed again; line " + std::to_string(list.uses_[*first].line) +
+                     " is used");
     }
   }
   return list;
 }
 
-bool BusList::add(const BusLine& line, long line_number) {
+bool BusTable::add(const BusLine& line, long line_number) {
   const auto index = static_cast<std::uint32_t>(entries_.size());
   const BusEntry& entry = line.entry;
   entries_.push_back(entry);
   last_by_bus_.put(bus_key(entry.bus_number), index, true);
-  Use use{line_number, false, false};
+  Use use{line_number, false};
   // An entry without a unit ID matches no record, whatever its bus number.
   bool fresh = true;
   if (line.has_unit_id) {
@@ -208,40 +208,44 @@ bool BusList::add(const BusLine& line, long line_number) {
   return fresh;
 }
 
-BusSelection BusList::lookup(int bus_number, std::string_view unit_id, std::string_view bus_name,
-                             Sink& console) {
-  if (entries_.empty()) return {0.0f, 0};
+BusSelection BusUse::lookup(int bus_number, std::string_view unit_id, std::string_view bus_name,
+                            std::string& mismatch) {
+  if (table_.entries_.empty()) return {0.0f, 0};
   const char first = unit_id.empty() ? '\0' : unit_id[0];
   const char second = unit_id.size() > 1 ? unit_id[1] : '\0';
-  if (const std::uint32_t* found =
-          first_by_bus_and_id_.find(bus_and_id_key(bus_number, bare_unit_id(first, second)))) {
-    const BusEntry& entry = entries_[*found];
-    uses_[*found].used = true;
+  if (const std::uint32_t* found = table_.first_by_bus_and_id_.find(
+          bus_and_id_key(bus_number, bare_unit_id(first, second)))) {
+    const BusEntry& entry = table_.entries_[*found];
+    used_[*found] = 1;
     if (!same_text(entry.bus_name.data(), bus_name, 8)) {
-      warn(console, "Name    mismatch", bus_number, entry, bus_name, unit_id);
+      mismatch_text(mismatch, "Name    mismatch", bus_number, entry, bus_name, unit_id);
     }
     return {entry.kis, entry.check_level};
   }
-  if (const std::uint32_t* last = last_by_bus_.find(bus_key(bus_number))) {
-    warn(console, "Name/ID mismatch", bus_number, entries_[*last], bus_name, unit_id);
+  if (const std::uint32_t* last = table_.last_by_bus_.find(BusTable::bus_key(bus_number))) {
+    mismatch_text(mismatch, "Name/ID mismatch", bus_number, table_.entries_[*last], bus_name,
+                  unit_id);
   }
   return {-1.0f, -1};
 }
 
-void BusList::report_unused(std::string_view file_name, Sink& console) const {
+void BusUse::report_unused(std::string_view file_name, WarningOut& warnings) const {
   constexpr std::size_t kShown = 10;
   std::size_t unused = 0;
-  for (std::size_t i = 0; i < entries_.size(); ++i) {
-    if (!uses_[i].candidate || uses_[i].used) continue;
+  for (std::size_t i = 0; i < table_.entries_.size(); ++i) {
+    if (!table_.uses_[i].candidate || used_[i] != 0) continue;
     if (++unused > kShown) continue;
-    say_at(console, file_name, uses_[i].line,
-           "bus " + std::to_string(entries_[i].bus_number) + " unit ID " +
-               unit_id_text(entries_[i].unit_id) + " matched no record");
+    warnings.warning(Warning{WarningKind::unused_entry, std::string(file_name),
+                             table_.uses_[i].line,
+                             "bus " + std::to_string(table_.entries_[i].bus_number) +
+                                 " unit ID " + unit_id_text(table_.entries_[i].unit_id) +
+                                 " matched no record"});
   }
   if (unused > kShown) {
-    say(console, std::string(file_name) + ": " + std::to_string(unused - kShown) +
-                     (unused - kShown == 1 ? " more entry" : " more entries") +
-                     " matched no record");
+    warnings.warning(Warning{WarningKind::unused_entry, std::string(file_name), 0,
+                             std::to_string(unused - kShown) +
+                                 (unused - kShown == 1 ? " more entry" : " more entries") +
+                                 " matched no record"});
   }
 }
 

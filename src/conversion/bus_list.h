@@ -1,5 +1,4 @@
-// The BusList: which generators to convert, with their check level and Kis, from the bus numbers
-// file.
+// The bus numbers file: which generators to convert, with their check level and Kis.
 #pragma once
 
 #include <array>
@@ -9,7 +8,7 @@
 #include <vector>
 
 #include "text/line_reader.h"
-#include "text/sink.h"
+#include "tpjconv/findings.h"
 
 namespace tpjconv {
 
@@ -74,13 +73,21 @@ struct BusSelection {
   int check_level = 0;
 };
 
+// Hands on the warnings of the reading: each one as it is found.
+class WarningOut {
+ public:
+  virtual ~WarningOut() = default;
+  virtual void warning(Warning&& warning) = 0;
+};
+
 // The entries in file order, with an index on bus number and unit ID. Unit IDs compare without
-// the blanks before and after them, so " 1", "1 " and "1" are one ID.
-class BusList {
+// the blanks before and after them, so " 1", "1 " and "1" are one ID. Built by load() or add(),
+// then only read: which entries a conversion used is kept by its BusUse.
+class BusTable {
  public:
   // Reads a bus numbers file: the first line is a heading, every further line one entry. Fields
-  // that hold no number and entries listed twice are reported on `console`, naming `file_name`.
-  static BusList load(LineReader& input, std::string_view file_name, Sink& console);
+  // that hold no number and entries listed twice are handed to `warnings`, naming `file_name`.
+  static BusTable load(LineReader& input, std::string_view file_name, WarningOut& warnings);
 
   // Adds an entry read from line `line` of the file; false when its bus number and unit ID are
   // listed already, so that it will never be used.
@@ -99,26 +106,16 @@ class BusList {
   // number and unit ID.
   bool names_a_generator() const { return usable_ > 0; }
 
-  // The Kis and check level of the generator at `bus_number` with `unit_id`: the first entry in
-  // file order with both wins, and counts as used. Name mismatches are reported on `console`. An
-  // empty list gives Kis 0 and check level 0.
-  BusSelection lookup(int bus_number, std::string_view unit_id, std::string_view bus_name,
-                      Sink& console);
-
   // True when some entry has this bus number. A record at a bus the list does not name is not
-  // in it, and lookup() would say no more than that.
+  // in it, and a lookup would say no more than that.
   bool lists_bus(int bus_number) const { return last_by_bus_.find(bus_key(bus_number)) != nullptr; }
 
-  // Reports the entries that no lookup used, in file order: the first ten by line, then how
-  // many more. Entries already reported while loading are left out.
-  void report_unused(std::string_view file_name, Sink& console) const;
-
  private:
+  friend class BusUse;
   struct Use {
     long line = 0;
     bool candidate = false;  // reported when unused: the first with its bus and unit ID, and
                              // not reported already
-    bool used = false;
   };
 
   static std::uint64_t bus_key(int bus_number) { return static_cast<std::uint32_t>(bus_number); }
@@ -130,6 +127,29 @@ class BusList {
   // bus number, which the "Name/ID mismatch" warning names.
   EntryIndex first_by_bus_and_id_;
   EntryIndex last_by_bus_;
+};
+
+// The lookups of one conversion in a BusTable, and the entries they used.
+class BusUse {
+ public:
+  explicit BusUse(const BusTable& table) : table_(table), used_(table.size(), 0) {}
+
+  const BusTable& table() const { return table_; }
+
+  // The Kis and check level of the generator at `bus_number` with `unit_id`: the first entry in
+  // file order with both wins, and counts as used. A name mismatch is written to `mismatch`
+  // (the warning's text), which is left as it is otherwise. An empty table gives Kis 0 and check
+  // level 0.
+  BusSelection lookup(int bus_number, std::string_view unit_id, std::string_view bus_name,
+                      std::string& mismatch);
+
+  // Hands the entries that no lookup used to `warnings`, in file order: the first ten by line,
+  // then how many more. Entries reported while loading are left out.
+  void report_unused(std::string_view file_name, WarningOut& warnings) const;
+
+ private:
+  const BusTable& table_;
+  std::vector<char> used_;
 };
 
 }  // namespace tpjconv

@@ -1,11 +1,69 @@
 #include "conversion/bus_list.h"
 
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "text/sink.h"
+
 namespace tpjconv {
 namespace {
+
+// Writes each warning as the console shows it.
+class ConsoleWarnings final : public WarningOut {
+ public:
+  explicit ConsoleWarnings(Sink& console) : console_(console) {}
+  void warning(Warning&& w) override {
+    std::string line = w.text_alone ? "" : "tpjconv: ";
+    if (!w.text_alone && !w.file.empty()) {
+      line += w.file + (w.line != 0 ? ":" + std::to_string(w.line) : std::string()) + ": ";
+    }
+    console_.write(line + w.text + "\n");
+  }
+
+ private:
+  Sink& console_;
+};
+
+// A table and the lookups of one conversion in it, with the warnings on a console.
+class TestList {
+ public:
+  static TestList load(LineReader& input, std::string_view file_name, Sink& console) {
+    ConsoleWarnings warnings(console);
+    TestList list;
+    list.table_ = BusTable::load(input, file_name, warnings);
+    return list;
+  }
+  bool add(const BusEntry& entry) {
+    use_.reset();
+    return table_.add(entry);
+  }
+  bool add(const BusLine& line, long number = 0) {
+    use_.reset();
+    return table_.add(line, number);
+  }
+  std::size_t size() const { return table_.size(); }
+  bool empty() const { return table_.empty(); }
+  bool names_a_generator() const { return table_.names_a_generator(); }
+  bool lists_bus(int bus) const { return table_.lists_bus(bus); }
+  BusSelection lookup(int bus, std::string_view id, std::string_view name, Sink& console) {
+    if (!use_) use_.emplace(table_);
+    std::string mismatch;
+    const BusSelection selection = use_->lookup(bus, id, name, mismatch);
+    if (!mismatch.empty()) console.write(mismatch + "\n");
+    return selection;
+  }
+  void report_unused(std::string_view file_name, Sink& console) {
+    if (!use_) use_.emplace(table_);
+    ConsoleWarnings warnings(console);
+    use_->report_unused(file_name, warnings);
+  }
+
+ private:
+  BusTable table_;
+  std::optional<BusUse> use_;
+};
 
 std::string name_of(const BusEntry& e) { return std::string(e.bus_name.data(), 8); }
 std::string id_of(const BusEntry& e) { return std::string(e.unit_id.data(), 2); }
@@ -41,15 +99,15 @@ TEST(BusList, LoadSkipsTheHeadingAndMakesOneEntryPerLine) {
   const std::string text = "bus id level kis name\n\n" + long_line + "18 1 0 0.2 NAME";
   LineReader input(text);
   Sink console;
-  const BusList list = BusList::load(input, "bus.txt", console);
+  TestList list = TestList::load(input, "bus.txt", console);
   EXPECT_EQ(3u, list.size());
   LineReader heading_only(std::string_view("heading\n"));
-  EXPECT_TRUE(BusList::load(heading_only, "bus.txt", console).empty());
+  EXPECT_TRUE(TestList::load(heading_only, "bus.txt", console).empty());
   EXPECT_EQ("", console.text());
 }
 
 TEST(BusList, LookupFirstMatchWinsAndWarnsOnNames) {
-  BusList list;
+  TestList list;
   list.add(parse_bus_line("1234 \"1 \" 1 0.2 \"BUS 12  \"\n"));
   list.add(parse_bus_line("1234 \"2 \" 0 0.4 \"OTHER   \"\n"));
   list.add(parse_bus_line("1234 \"1 \" 0 0.9 \"BUS 12  \"\n"));
@@ -77,13 +135,13 @@ TEST(BusList, LookupFirstMatchWinsAndWarnsOnNames) {
   EXPECT_EQ("", console3.text());
 
   Sink console4;
-  s = BusList().lookup(99, "1 ", "X", console4);
+  s = TestList().lookup(99, "1 ", "X", console4);
   EXPECT_EQ(0.0f, s.kis);
   EXPECT_EQ(0, s.check_level);
 }
 
 TEST(BusList, EntryWithoutNameMatchesOnlyAnEmptyName) {
-  BusList list;
+  TestList list;
   list.add(parse_bus_line("5 1 \n"));
   list.add(parse_bus_line("6 1\n"));  // unit ID "1" and the line end: matches no record
   Sink console;
@@ -97,7 +155,7 @@ TEST(BusList, EntryWithoutNameMatchesOnlyAnEmptyName) {
 }
 
 TEST(BusList, UnitIdsCompareWithoutTheirBlanks) {
-  BusList list;
+  TestList list;
   list.add(parse_bus_line("17 1 0 0.2 \"G17     \"\n"));     // written 1
   list.add(parse_bus_line("18 \" 2\" 1 0.4 \"G18     \"\n"));  // written " 2": the quote ends it
   list.add(parse_bus_line("19 12 0 0.6 \"G19     \"\n"));
@@ -111,7 +169,7 @@ TEST(BusList, UnitIdsCompareWithoutTheirBlanks) {
   EXPECT_EQ(-1.0f, list.lookup(19, "1 ", "G19     ", console).kis);
   EXPECT_EQ(-1.0f, list.lookup(17, "12", "G17     ", console).kis);
   // A line without unit ID matches no record, not even one whose ID is blank.
-  BusList no_id;
+  TestList no_id;
   no_id.add(parse_bus_line("20\n"));
   EXPECT_EQ(-1.0f, no_id.lookup(20, "  ", "", console).kis);
 }
@@ -126,7 +184,7 @@ TEST(BusList, LoadingReportsFieldsThatAreNoNumbersAndEntriesListedTwice) {
       "\n";
   LineReader input(text);
   Sink console;
-  BusList list = BusList::load(input, "bus.txt", console);
+  TestList list = TestList::load(input, "bus.txt", console);
   EXPECT_EQ(5u, list.size());
   EXPECT_EQ(
       "tpjconv: bus.txt:2: bus number \"x17\" is not a number; -1 used\n"
@@ -147,7 +205,7 @@ TEST(BusList, ABusNumberThatIsNoNumberIsBusMinusOne) {
   // A carriage return before other fields is no line end: it is a field that is no number.
   LineReader input(std::string_view("heading\nabc 1 0 0.3 NAME\n\r\t2 0 0.4 NAME\n"));
   Sink console;
-  BusList list = BusList::load(input, "bus.txt", console);
+  TestList list = TestList::load(input, "bus.txt", console);
   EXPECT_EQ(
       "tpjconv: bus.txt:2: bus number \"abc\" is not a number; -1 used\n"
       "tpjconv: bus.txt:3: bus number \"\\r\" is not a number; -1 used\n",
@@ -164,7 +222,7 @@ TEST(BusList, UnusedEntriesAreShownTenByLineThenCounted) {
   for (int bus = 1; bus <= 13; ++bus) text += std::to_string(bus) + " 1 0 0.3 NAME\n";
   LineReader input(text);
   Sink console;
-  BusList list = BusList::load(input, "b.txt", console);
+  TestList list = TestList::load(input, "b.txt", console);
   list.lookup(4, "1 ", "NAME", console);
   Sink unused;
   list.report_unused("b.txt", unused);
@@ -199,7 +257,7 @@ TEST(BusList, EveryEntryIsFoundAfterTheIndexGrows) {
     }
     LineReader input(text);
     Sink console;
-    BusList list = BusList::load(input, "bus.txt", console);
+    TestList list = TestList::load(input, "bus.txt", console);
     ASSERT_EQ(static_cast<std::size_t>(entries), list.size());
     EXPECT_TRUE(console.text().empty()) << console.text().substr(0, 300);
     int wrong = 0;
@@ -233,7 +291,7 @@ TEST(BusList, ShortLinesAndLookupsWithoutAUnitId) {
   EXPECT_EQ("", level_at_end.bad_check_level);
   // A name with a zero byte, a tab and a comma in its eight characters reads them as blanks.
   EXPECT_EQ("A B  C\n ", name_of(parse_bus_line(std::string("5 1 0 0.3 A\0B\t,C\n", 18))));
-  BusList list;
+  TestList list;
   list.add(parse_bus_line("5 1 0 0.3 \"GEN5    \"\n"));
   Sink console;
   EXPECT_EQ(-1, list.lookup(5, "", "GEN5    ", console).check_level);
@@ -246,7 +304,7 @@ TEST(BusList, OneUnusedEntryAfterTheTenShownIsOneMoreEntry) {
   for (int bus = 1; bus <= 11; ++bus) text += std::to_string(bus) + " 1 0 0.3 NAME\n";
   LineReader input(text);
   Sink console;
-  const BusList list = BusList::load(input, "b.txt", console);
+  TestList list = TestList::load(input, "b.txt", console);
   Sink unused;
   list.report_unused("b.txt", unused);
   EXPECT_TRUE(unused.text().ends_with("tpjconv: b.txt:11: bus 10 unit ID \"1 \" matched no record\n"

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "conversion/models.h"
 #include "text/number_format.h"
 
 namespace tpjconv {
@@ -86,10 +87,14 @@ char* record_number(char* out, float value, bool left = false) {
   return write_fixed_other(out, value, format.width, format.precision, left);
 }
 
-// The gensal record line has one blank before accel, the other two models two.
-std::string_view accel_separator(Model model) { return model == Model::gensal ? " " : "  "; }
-
 }  // namespace
+
+std::string_view position_name(Position p) {
+  static constexpr std::array<std::string_view, kPositions> kNames = {
+      "mbase", "tpdo", "tppdo", "tpqo", "tppqo", "h",  "d",     "ld",    "lq",    "lpd",  "lpq",
+      "lppd",  "lppq", "ll",    "s1",   "s12",   "ra", "rcomp", "xcomp", "accel", "kis"};
+  return kNames[static_cast<std::size_t>(+p)];
+}
 
 Conversion::Conversion(Model model, std::string& record, ParamTable& table,
                        std::size_t header_length, double kis, int check_level, RunContext& run,
@@ -100,11 +105,12 @@ Conversion::Conversion(Model model, std::string& record, ParamTable& table,
       header_length_(header_length),
       kis_(kis),
       run_(run),
+      check_level_(check_level),
       report_(check_level <= 1),
       correct_(check_level == 0),
       values_(start) {
   for (std::size_t k = 0; k < values_.size(); ++k) table_[k].before = values_[k];
-  table_[Position::kis].before = 0.0f;
+  table_[+Position::kis].before = 0.0f;
 }
 
 const std::string& Conversion::label() {
@@ -112,41 +118,22 @@ const std::string& Conversion::label() {
   return label_;
 }
 
-void Conversion::finding(int code, std::string_view text, Position slot, bool corrects) {
+void Conversion::finding(int code, std::string_view text, Position slot,
+                         std::optional<float> fix) {
   ++findings_;
   // A note slot starts as a single blank; the findings' texts follow it.
-  std::string& note = notes_[slot];
+  std::string& note = notes_[+slot];
   if (note.empty()) note.push_back(' ');
   note += text;
   if (!report_) return;
-  write_log_line(code, note);
-  if (run_.finding_counts != nullptr) {
-    run_.finding_counts->count(static_cast<int>(model_), code, text, corrects && correct_ ? 1 : 0);
-  }
-}
-
-// "%s ,%03d, %s\n" with the record label and the note, made in one piece.
-void Conversion::write_log_line(int code, std::string_view note) {
-  const std::string& label = this->label();
-  const std::size_t room = label.size() + note.size() + 32;
-  char on_stack[512];
-  std::vector<char> on_heap;
-  char* const line = room <= sizeof on_stack ? on_stack : (on_heap.resize(room), on_heap.data());
-  char* out = put(line, label);
-  out = put(out, " ,");
-  char digits[16];
-  const auto end = std::to_chars(digits, digits + sizeof digits, code).ptr;
-  for (long zeros = 3 - std::min<long>(3, end - digits); zeros > 0; --zeros) *out++ = '0';
-  out = put(out, std::string_view(digits, static_cast<std::size_t>(end - digits)));
-  out = put(out, ", ");
-  out = put(out, note);
-  *out++ = '\n';
-  run_.check_log.write(std::string_view(line, static_cast<std::size_t>(out - line)));
+  const FindingEvent event{*this, code, text, note, slot, values_[+slot], fix, true};
+  for (FindingListener* listener : run_.listeners) listener->finding(event);
 }
 
 void Conversion::failed_rule(int code, std::string_view text, Position slot, double fix) {
-  finding(code, text, slot, true);
-  if (correct_) values_[slot] = static_cast<float>(fix);
+  const auto fixed = static_cast<float>(fix);
+  finding(code, text, slot, correct_ ? std::optional<float>(fixed) : std::nullopt);
+  if (correct_) values_[+slot] = fixed;
 }
 
 void Conversion::log(int code, std::string_view text) {
@@ -154,10 +141,8 @@ void Conversion::log(int code, std::string_view text) {
   // Shaped like a finding's line, with the text where a note slot's content would stand.
   std::string note(1, ' ');
   note += text;
-  write_log_line(code, note);
-  if (run_.finding_counts != nullptr) {
-    run_.finding_counts->count(static_cast<int>(model_), code, text, -1);
-  }
+  const FindingEvent event{*this, code, text, note, Position::mbase, 0.0f, std::nullopt, false};
+  for (FindingListener* listener : run_.listeners) listener->finding(event);
 }
 
 void Conversion::finish() {
@@ -175,31 +160,34 @@ void Conversion::finish() {
     return end;
   };
   char* out = put(text, " #9 ");
-  const float mva_base = values_[mbase];
+  const float mva_base = values_[+Position::mbase];
   if (mva_base > 0) {
     out = put(out, "mva=");
-    out = record_number<mbase>(out, mva_base, true);
+    out = record_number<+Position::mbase>(out, mva_base, true);
     *out++ = ' ';
   }
   // Positions 1 to 19, each with its format fixed when compiled.
+  const std::string_view accel_separator = model_row(model_).accel_separator;
   const auto position = [&]<int p>(std::integral_constant<int, p>) {
-    if constexpr (p > tpdo) out = put(out, p == accel ? accel_separator(model_) : " ");
+    if constexpr (p > +Position::tpdo) {
+      out = put(out, p == +Position::accel ? accel_separator : " ");
+    }
     char* const at = out;
     out = number(at, record_number<p>(out, values_[p]), p);
   };
   [&]<int... k>(std::integer_sequence<int, k...>) {
-    (position(std::integral_constant<int, tpdo + k>{}), ...);
-  }(std::make_integer_sequence<int, accel - tpdo + 1>{});
+    (position(std::integral_constant<int, +Position::tpdo + k>{}), ...);
+  }(std::make_integer_sequence<int, +Position::accel - +Position::tpdo + 1>{});
   *out++ = ' ';
   char* const kis_at = out;
   // Kis comes as a double, nearly always one a 32-bit value holds.
   const auto kis_narrow = static_cast<float>(kis_);
   out = number(kis_at,
                static_cast<double>(kis_narrow) == kis_
-                   ? record_number<Position::kis>(out, kis_narrow)
-                   : write_fixed(out, kis_, kRecordFormat[Position::kis].width,
-                                 kRecordFormat[Position::kis].precision),
-               Position::kis);
+                   ? record_number<+Position::kis>(out, kis_narrow)
+                   : write_fixed(out, kis_, kRecordFormat[+Position::kis].width,
+                                 kRecordFormat[+Position::kis].precision),
+               +Position::kis);
   // The converted record is one line, ending as the joined input text ended.
   out = put(out, record_.ends_with("\r\n") ? "\r\n" : "\n");
 
@@ -209,10 +197,10 @@ void Conversion::finish() {
   record_.append(text, out);
 
   for (std::size_t k = 0; k < values_.size(); ++k) table_[k].value = values_[k];
-  table_[Position::kis].value = static_cast<float>(kis_);
+  table_[+Position::kis].value = static_cast<float>(kis_);
 
   if (reported) {
-    write_report_block(std::string_view(text, sizeof text), spans);
+    if (run_.report != nullptr) write_report_block(std::string_view(text, sizeof text), spans);
     ++run_.counters.changed[static_cast<int>(model_)];
   }
 }
@@ -228,10 +216,10 @@ void Conversion::write_report_block(std::string_view text, const NumberSpans& sp
   char* out = put(block, "\n");
   out = put(out, label_);
   out = put(out, "\n         ,");
-  out = put(out, model_name(model_));
+  out = put(out, model_row(model_).report_heading);
   out = put(out, "      ,gentpj\n");
-  for (int p = mbase; p <= kis; ++p) {
-    const int precision = p == mbase ? 2 : 4;
+  for (int p = +Position::mbase; p <= +Position::kis; ++p) {
+    const int precision = p == +Position::mbase ? 2 : 4;
     const float before = table_[p].before;
     const float value = table_[p].value;
     const bool changed = before != value;
@@ -240,8 +228,8 @@ void Conversion::write_report_block(std::string_view text, const NumberSpans& sp
         std::bit_cast<std::uint32_t>(before) == std::bit_cast<std::uint32_t>(value);
     // The record line shows the new value with the same decimals where its format has four,
     // and Kis where it was a 32-bit value: those digits are copied, not made again.
-    const bool in_line = kRecordFormat[p].precision == precision && p != mbase &&
-                         (p != kis || static_cast<double>(value) == kis_);
+    const bool in_line = kRecordFormat[p].precision == precision && p != +Position::mbase &&
+                         (p != +Position::kis || static_cast<double>(value) == kis_);
     out = put(out, kReportName[p]);
     *out++ = ',';
     char* const old_at = out;
@@ -261,7 +249,7 @@ void Conversion::write_report_block(std::string_view text, const NumberSpans& sp
     }
     if (!changed) {
       *out++ = '\n';
-    } else if (p == kis) {
+    } else if (p == +Position::kis) {
       out = put(out, " , ,Entered Kis\n");
     } else {
       out = put(out, "  ,");
@@ -269,7 +257,7 @@ void Conversion::write_report_block(std::string_view text, const NumberSpans& sp
       *out++ = '\n';
     }
   }
-  run_.report.write(std::string_view(block, static_cast<std::size_t>(out - block)));
+  run_.report->write(std::string_view(block, static_cast<std::size_t>(out - block)));
 }
 
 }  // namespace tpjconv

@@ -1,5 +1,5 @@
-// The conversion frame that the gensal, gentpf and genrou converters share: working values, the
-// record label, findings with their notes and check-log lines, the rewritten gentpj record, the
+// The conversion frame that the converters share: working values, the record label, findings
+// with their notes, handed to the listeners as check-log lines, the rewritten gentpj record, the
 // old and new values in the ParamTable, and the comparison-report block.
 #pragma once
 
@@ -8,36 +8,67 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "conversion/record.h"
 #include "text/sink.h"
-#include "findings/summary.h"
+#include "tpjconv/findings.h"
 
 namespace tpjconv {
 
 // The 21 values of a gentpj record, in record order. A position indexes the ParamTable cell, the
-// working value and the note slot that belong to it.
-enum Position : int {
+// working value and the note slot that belong to it; +p is that index.
+enum class Position : int {
   mbase, tpdo, tppdo, tpqo, tppqo, h, d, ld, lq, lpd, lpq,
   lppd, lppq, ll, s1, s12, ra, rcomp, xcomp, accel, kis,
 };
+constexpr int operator+(Position p) { return static_cast<int>(p); }
+inline constexpr int kPositions = 21;
+
+// The gentpj name of a position: "mbase", "tpdo", ... "kis".
+std::string_view position_name(Position p);
 
 // Records read (handed to a converter) and records changed (with findings and a report block),
 // per input model.
 struct ModelCounters {
-  std::array<int, 3> read{};
-  std::array<int, 3> changed{};
+  std::array<int, kModelCount> read{};
+  std::array<int, kModelCount> changed{};
 };
 
-// What the converters share with the run: tcmin, the check log and comparison report streams,
-// the counters, and the findings summary when one is asked for.
+class Conversion;
+
+// One line of the check log, as a conversion hands it to those that listen: a finding, or the
+// salient-pole line that is no finding. The texts live as long as the call.
+struct FindingEvent {
+  Conversion& conversion;  // the record's conversion: its model, label, header and place
+  int code;
+  std::string_view text;  // the rule's own text, with its leading comma: ",lq >  ld"
+  std::string_view note;  // the note of the line: a blank and the texts of the slot so far
+  Position slot;
+  float value;                        // the slot's value when the rule judged it
+  std::optional<float> corrected_to;  // the value the rule set, when it corrected it
+  bool is_finding;                    // false for the salient-pole line
+};
+
+// Gets each check-log line of a run as it is made: the check log, the rule counts, the findings
+// as data.
+class FindingListener {
+ public:
+  virtual ~FindingListener() = default;
+  virtual void finding(const FindingEvent& event) = 0;
+};
+
+// What the converters share with the run: tcmin, the report stream (none: no report), the
+// counters, those that listen to the check-log lines, and the place of the record converted.
 struct RunContext {
   float tcmin = 0.025f;
-  Sink& check_log;
-  Sink& report;
+  Sink* report = nullptr;
   ModelCounters& counters;
-  FindingCounts* finding_counts = nullptr;
+  std::vector<FindingListener*> listeners = {};
+  std::string_view input_name = {};
+  long record_line = 0;  // the first line of the record being converted
 };
 
 // The values of positions 0 to 19 as a converter builds them from the parameter list.
@@ -52,7 +83,7 @@ class Conversion {
              double kis, int check_level, RunContext& run, const WorkingValues& start);
 
   // The working value of a position, as the rules before have left it.
-  float operator[](Position p) const { return values_[p]; }
+  float operator[](Position p) const { return values_[+p]; }
 
   float tcmin() const { return run_.tcmin; }
 
@@ -65,12 +96,19 @@ class Conversion {
 
   // A rule without correction.
   void rule(bool failed, int code, std::string_view text, Position slot) {
-    if (failed) finding(code, text, slot, false);
+    if (failed) finding(code, text, slot, std::nullopt);
   }
 
   // A check-log line with `code` and `text` that is no finding, written when reports are asked
   // for: it counts in neither the findings nor the note slots.
   void log(int code, std::string_view text);
+
+  Model model() const { return model_; }
+  int check_level() const { return check_level_; }
+  // The record's header, as read before the record is rewritten.
+  std::string_view header() const { return std::string_view(record_).substr(0, header_length_); }
+  std::string_view input_name() const { return run_.input_name; }
+  long line() const { return run_.record_line; }
 
   // Rewrites the record as gentpj, stores the new values and writes the report block.
   void finish();
@@ -81,8 +119,7 @@ class Conversion {
 
  private:
   void failed_rule(int code, std::string_view text, Position slot, double fix);
-  void finding(int code, std::string_view text, Position slot, bool corrects);
-  void write_log_line(int code, std::string_view note);
+  void finding(int code, std::string_view text, Position slot, std::optional<float> fix);
   // Where each number stands in the gentpj parameter text: offset and length.
   using NumberSpans = std::array<std::pair<std::uint16_t, std::uint16_t>, 21>;
   void write_report_block(std::string_view text, const NumberSpans& spans);
@@ -93,6 +130,7 @@ class Conversion {
   std::size_t header_length_;
   double kis_;
   RunContext& run_;
+  int check_level_;
   bool report_;
   bool correct_;
   WorkingValues values_;

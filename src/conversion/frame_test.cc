@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include "findings/check_log.h"
+
 namespace tpjconv {
 namespace {
+
+using enum Position;
 
 constexpr char kLabel[] = "gensal, 1234        , \"BUSNAME \", 13.80   , \"1 \"";
 
@@ -18,8 +22,9 @@ WorkingValues clean_machine(float mva_base) {
 
 struct Harness {
   Sink check_log, report;
+  CheckLog log{check_log};
   ModelCounters counters;
-  RunContext run{0.025f, check_log, report, counters};
+  RunContext run{0.025f, &report, counters, {&log}};
   ParamTable table{};
   std::string record = "gensal 1234 \"BUSNAME \" 13.80 \"1 \" : #9 mva=100 /\r\n 5.0 0.05\r\n";
   std::size_t header_length = record.find(':') + 1;
@@ -30,7 +35,7 @@ struct Harness {
 TEST(Conversion, ZeroAndMinusZeroEachPrintTheirOwnSign) {
   Harness t;
   WorkingValues start = clean_machine(100.0f);
-  start[d] = -0.0f;
+  start[+d] = -0.0f;
   Conversion c(Model::gensal, t.record, t.table, t.header_length, -0.0, 0, t.run, start);
   c.rule(true, 101, ",d set to 0", d, 0.0);
   c.finish();
@@ -52,7 +57,7 @@ TEST(Conversion, CorrectsLogsAndReportsAtCheckLevelZero) {
   c.rule(true, 208, ",suspect high Ld", lq);
   c.finish();
 
-  EXPECT_EQ(std::string(kLabel) + " ,109,  ,lpd > 0.6*ld\n" +
+  EXPECT_EQ(std::string(kCheckLogHeader) + kLabel + " ,109,  ,lpd > 0.6*ld\n" +
                 kLabel + " ,109,  ,lpd > 0.6*ld,lpd < 0.125\n" +
                 kLabel + " ,208,  ,suspect high Ld\n",
             t.check_log.text());
@@ -85,10 +90,10 @@ TEST(Conversion, CorrectsLogsAndReportsAtCheckLevelZero) {
                 "accel,    0.5000  ,    0.5000\n"
                 "  kis,    0.0000  ,    0.3000 , ,Entered Kis\n",
             t.report.text());
-  EXPECT_EQ(0.3f, t.table[lpd].before);
-  EXPECT_EQ(0.125f, t.table[lpd].value);
-  EXPECT_EQ(0.0f, t.table[kis].before);
-  EXPECT_EQ(0.3f, t.table[kis].value);
+  EXPECT_EQ(0.3f, t.table[+lpd].before);
+  EXPECT_EQ(0.125f, t.table[+lpd].value);
+  EXPECT_EQ(0.0f, t.table[+kis].before);
+  EXPECT_EQ(0.3f, t.table[+kis].value);
   EXPECT_EQ(1, t.counters.changed[1]);
 }
 

@@ -4,15 +4,17 @@ namespace tpjconv {
 
 namespace {
 
+using enum Position;
+
 // genrou gives one subtransient reactance: lppq starts as the same number as lppd. Absent numbers
 // keep the placeholder.
 WorkingValues working_values(const ParamTable& cell, float mva_base) {
   WorkingValues w{};
-  w[mbase] = mva_base;
-  for (int p = tpdo; p <= lppd; ++p) w[p] = cell[p - 1].value;
-  w[lppq] = cell[10].value;
-  for (int p = ll; p <= xcomp; ++p) w[p] = cell[p - 2].value;
-  w[accel] = 0.5f;
+  w[+mbase] = mva_base;
+  for (int p = +tpdo; p <= +lppd; ++p) w[p] = cell[p - 1].value;
+  w[+lppq] = cell[10].value;
+  for (int p = +ll; p <= +xcomp; ++p) w[p] = cell[p - 2].value;
+  w[+accel] = 0.5f;
   return w;
 }
 

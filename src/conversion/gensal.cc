@@ -4,31 +4,33 @@ namespace tpjconv {
 
 namespace {
 
+using enum Position;
+
 // gensal gives no tpqo and no separate lpq or lppq: tpqo is 0, lpq starts as lq and lppq as lppd.
 // The first ten numbers are taken as parsed; the last five are 0 when the record lacks them.
 WorkingValues working_values(const ParamTable& cell, float mva_base) {
   const auto optional = [&](int k) { return cell[k].present ? cell[k].value : 0.0f; };
   WorkingValues w{};
-  w[mbase] = mva_base;
-  w[tpdo] = cell[0].value;
-  w[tppdo] = cell[1].value;
-  w[tpqo] = 0.0f;
-  w[tppqo] = cell[2].value;
-  w[h] = cell[3].value;
-  w[d] = cell[4].value;
-  w[ld] = cell[5].value;
-  w[lq] = cell[6].value;
-  w[lpq] = cell[6].value;
-  w[lpd] = cell[7].value;
-  w[lppd] = cell[8].value;
-  w[lppq] = cell[8].value;
-  w[ll] = cell[9].value;
-  w[s1] = optional(10);
-  w[s12] = optional(11);
-  w[ra] = optional(12);
-  w[rcomp] = optional(13);
-  w[xcomp] = optional(14);
-  w[accel] = 0.5f;
+  w[+mbase] = mva_base;
+  w[+tpdo] = cell[0].value;
+  w[+tppdo] = cell[1].value;
+  w[+tpqo] = 0.0f;
+  w[+tppqo] = cell[2].value;
+  w[+h] = cell[3].value;
+  w[+d] = cell[4].value;
+  w[+ld] = cell[5].value;
+  w[+lq] = cell[6].value;
+  w[+lpq] = cell[6].value;
+  w[+lpd] = cell[7].value;
+  w[+lppd] = cell[8].value;
+  w[+lppq] = cell[8].value;
+  w[+ll] = cell[9].value;
+  w[+s1] = optional(10);
+  w[+s12] = optional(11);
+  w[+ra] = optional(12);
+  w[+rcomp] = optional(13);
+  w[+xcomp] = optional(14);
+  w[+accel] = 0.5f;
   return w;
 }
 

@@ -4,13 +4,15 @@ namespace tpjconv {
 
 namespace {
 
+using enum Position;
+
 // A gentpf record carries every gentpj parameter but accel and Kis, in gentpj order: cell k is
 // position k + 1. Absent numbers keep the placeholder.
 WorkingValues working_values(const ParamTable& cell, float mva_base) {
   WorkingValues w{};
-  w[mbase] = mva_base;
-  for (int p = tpdo; p <= xcomp; ++p) w[p] = cell[p - 1].value;
-  w[accel] = 0.5f;
+  w[+mbase] = mva_base;
+  for (int p = +tpdo; p <= +xcomp; ++p) w[p] = cell[p - 1].value;
+  w[+accel] = 0.5f;
   return w;
 }
 

@@ -4,6 +4,7 @@
 #include <bit>
 #include <vector>
 
+#include "conversion/models.h"
 #include "text/fields.h"
 
 namespace tpjconv {
@@ -111,16 +112,6 @@ std::optional<std::size_t> header_length(std::string_view record) {
 }
 
 namespace {
-
-constexpr std::string_view kGensalNames[] = {"tpdo", "tppdo", "tppqo", "h",  "d",
-                                             "ld",   "lq",    "lpd",   "lppd", "ll",
-                                             "s1",   "s12",   "ra",    "rcomp", "xcomp"};
-constexpr std::string_view kGentpfNames[] = {"tpdo", "tppdo", "tpqo", "tppqo", "h",   "d",
-                                             "ld",   "lq",    "lpd",  "lpq",   "lppd", "lppq",
-                                             "ll",   "s1",    "s12",  "ra",    "rcomp", "xcomp"};
-constexpr std::string_view kGenrouNames[] = {"tpdo", "tppdo", "tpqo", "tppqo", "h",    "d",
-                                             "ld",   "lq",    "lpd",  "lpq",   "lppd", "ll",
-                                             "s1",   "s12",   "ra",   "rcomp", "xcomp"};
 
 bool same_name(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -316,17 +307,10 @@ bool names_fit(const std::vector<std::string_view>& fields, Model model,
 }  // namespace
 
 std::span<const std::string_view> parameter_names(Model model) {
-  switch (model) {
-    case Model::gensal: return kGensalNames;
-    case Model::gentpf: return kGentpfNames;
-    case Model::genrou: return kGenrouNames;
-  }
-  return {};
+  return model_row(model).parameters;
 }
 
-std::size_t required_parameters(Model model) {
-  return model == Model::gensal ? 10 : parameter_names(model).size();
-}
+std::size_t required_parameters(Model model) { return model_row(model).required; }
 
 ParamList read_param_list(std::string_view record, std::size_t header_length, Model model,
                           ParamTable& table) {

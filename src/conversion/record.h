@@ -17,7 +17,6 @@
 
 namespace tpjconv {
 
-
 // The parameters of a model's record, in the order the record gives them.
 std::span<const std::string_view> parameter_names(Model model);
 
@@ -28,11 +27,11 @@ std::size_t required_parameters(Model model);
 // The model whose name fills the first six characters of the line, if any. Asked of every line
 // of the file, most of which do not begin with "gen".
 inline std::optional<Model> recognised_model(std::string_view line) {
-  if (line.size() < 6 || line[0] != 'g' || line[1] != 'e' || line[2] != 'n') return std::nullopt;
-  const std::string_view rest = line.substr(3, 3);
-  if (rest == "sal") return Model::gensal;
-  if (rest == "tpf") return Model::gentpf;
-  if (rest == "rou") return Model::genrou;
+  if (line.size() < 6) return std::nullopt;
+  for (const Model model : kModels) {
+    const std::string_view name = model_name(model);
+    if (line[0] == name[0] && line.substr(0, 6) == name) return model;
+  }
   return std::nullopt;
 }
 

@@ -4,24 +4,14 @@
 #include <optional>
 #include <string>
 
-#include "conversion/genrou.h"
-#include "conversion/gensal.h"
-#include "conversion/gentpf.h"
+#include "conversion/models.h"
 #include "text/number_format.h"
 #include "conversion/record.h"
-#include "cli/diagnostics.h"
+#include "text/printable.h"
 
 namespace tpjconv {
 
 namespace {
-
-using Converter = void (*)(std::string&, float, ParamTable&, std::size_t, double, int,
-                           RunContext&);
-
-// The converter of each model, in the order of Model.
-constexpr Converter kConverters[] = {convert_gensal, convert_gentpf, convert_genrou};
-
-Converter converter_of(Model model) { return kConverters[static_cast<int>(model)]; }
 
 std::string record_name(Model model, const HeaderKey& header) {
   return std::string(model_name(model)) + " record at bus " + std::to_string(header.bus_number) +
@@ -89,18 +79,13 @@ bool has_warnings(const ParamList& list, Model model) {
          list.unused_fields > 0;
 }
 
-// Where a record begins: the input's name and the line.
-struct Place {
-  std::string_view file;
-  long line;
-};
-
-// Writes the warnings about how a record was read, one line each.
+// Hands on the warnings about how a record was read, one each.
 void warn_about_reading(const ParamList& list, Model model, const ParamTable& table,
-                        const HeaderKey& header, Place place, Sink& console) {
+                        const HeaderKey& header, const RunContext& run, WarningOut& warnings) {
   const std::string name = record_name(model, header) + ": ";
   const auto warn = [&](const std::string& text) {
-    say_at(console, place.file, place.line, name + text);
+    warnings.warning(
+        Warning{WarningKind::record, std::string(run.input_name), run.record_line, name + text});
   };
   if (list.form == NamedForm::by_position) {
     warn(why_by_position(list, model) + "; read by position");
@@ -114,59 +99,67 @@ void warn_about_reading(const ParamList& list, Model model, const ParamTable& ta
 
 }  // namespace
 
-void convert_records(LineReader& input, std::string_view input_name, Sink& output,
-                     BusList& bus_list, const KisSettings& kis_settings, RunContext& run,
-                     Sink& console) {
+void convert_records(LineReader& input, Sink* output, BusUse& bus_list,
+                     const KisSettings& kis_settings, RunContext& run, WarningOut& warnings) {
   std::string record;
   std::string first_line;
+  std::string mismatch;
   ParamTable table{};
+  const bool no_list = bus_list.table().empty();
   // The lines between records are copied in runs, not one by one.
   const auto is_record = [](std::string_view line) { return recognised_model(line).has_value(); };
   while (const auto lines = input.next_lines(is_record)) {
     if (!lines->wanted) {
-      output.write(lines->text);
+      if (output != nullptr) output->write(lines->text);
       continue;
     }
     const std::optional<std::string_view> line = lines->text;
     const auto model = recognised_model(*line);
-    const long first_line_number = input.line_number();
+    run.record_line = input.line_number();
     // The header comes from the first line alone, and only the bus list lookup needs it: an
     // empty list selects every record at check level 0 without looking.
     std::optional<HeaderKey> header;
     bool listed = true;
-    if (!bus_list.empty()) {
+    if (!no_list) {
       // Most records are at buses the list does not name: the bus number settles those.
-      listed = bus_list.lists_bus(read_bus_number(*line));
+      listed = bus_list.table().lists_bus(read_bus_number(*line));
       if (listed) header = read_header_key(*line);
     } else {
       first_line.assign(*line);  // for a warning about the record; the join may change it
     }
     record.assign(*line);
     join_continuations(record, input);
-    const BusSelection selection =
-        !listed  ? BusSelection{-1.0f, -1}  // what the lookup answers, without a warning
-        : header ? bus_list.lookup(header->bus_number, header->unit_id_text(), header->bus_name(),
-                                   console)
-                 : BusSelection{};
+    BusSelection selection{};
+    if (!listed) {
+      selection = {-1.0f, -1};  // what the lookup answers, without a warning
+    } else if (header) {
+      selection = bus_list.lookup(header->bus_number, header->unit_id_text(), header->bus_name(),
+                                  mismatch);
+      if (!mismatch.empty()) {
+        warnings.warning(Warning{WarningKind::name_mismatch, std::string(run.input_name),
+                                 run.record_line, std::move(mismatch), true});
+        mismatch.clear();
+      }
+    }
     const int m = static_cast<int>(*model);
     if (selection.kis >= 0 && selection.check_level < 3 && kis_settings[m] >= 0) {
-      const float kis = bus_list.empty() ? kis_settings[m] : selection.kis;
+      const float kis = no_list ? kis_settings[m] : selection.kis;
       if (const auto length = header_length(record)) {
         ++run.counters.read[m];
         const ParamList list = read_param_list(record, *length, *model, table);
         if (has_warnings(list, *model)) {
           if (!header) header = read_header_key(first_line);
-          warn_about_reading(list, *model, table, *header, {input_name, first_line_number},
-                             console);
+          warn_about_reading(list, *model, table, *header, run, warnings);
         }
-        converter_of(*model)(record, list.mva_base, table, *length, kis, selection.check_level,
-                             run);
+        model_row(*model).convert(record, list.mva_base, table, *length, kis,
+                                  selection.check_level, run);
       } else {
-        console.write(
-            formatted("No colon in record at line %ld, not converted\n", first_line_number));
+        warnings.warning(Warning{
+            WarningKind::record, std::string(run.input_name), run.record_line,
+            formatted("No colon in record at line %ld, not converted", run.record_line), true});
       }
     }
-    output.write(record);
+    if (output != nullptr) output->write(record);
   }
 }
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <array>
-#include <string_view>
 
 #include "conversion/frame.h"
 #include "text/line_reader.h"
@@ -11,15 +10,15 @@
 
 namespace tpjconv {
 
-// The Kis given on the command line for gensal, gentpf and genrou; negative disables the model.
-using KisSettings = std::array<float, 3>;
+// The Kis of each model, in the order of kModels; negative: the model is not converted.
+using KisSettings = std::array<float, kModelCount>;
 
-// Copies every line of `input` to `output`. A gensal, gentpf or genrou record is written as one
-// line with its continuation lines joined; when it is selected by the bus list and its model is
-// enabled, it is converted to gentpj first. Counts go to run.counters; warnings go to `console`,
-// naming the input as `input_name` with the line of the record.
-void convert_records(LineReader& input, std::string_view input_name, Sink& output,
-                     BusList& bus_list, const KisSettings& kis_settings, RunContext& run,
-                     Sink& console);
+// Copies every line of `input` to `output` (none: nothing written). A record of a model of the
+// model table is written as one line with its continuation lines joined; when it is selected by
+// `bus_list` and its model is enabled, it is converted to gentpj first. Counts go to
+// run.counters, check-log lines to run.listeners; warnings go to `warnings`, naming the input
+// as run.input_name with the line of the record.
+void convert_records(LineReader& input, Sink* output, BusUse& bus_list,
+                     const KisSettings& kis_settings, RunContext& run, WarningOut& warnings);
 
 }  // namespace tpjconv

@@ -6,11 +6,8 @@
 #include <utility>
 
 #include "platform/process.h"
-#include "cli/diagnostics.h"
 
 namespace tpjconv {
-
-namespace {
 
 std::string_view role_name(Role role) {
   switch (role) {
@@ -22,6 +19,37 @@ std::string_view role_name(Role role) {
     case Role::summary: return "SUMMARY";
   }
   return "";
+}
+
+namespace {
+
+Error error_of(ErrorKind kind, int os_error, const std::string& file, std::string message) {
+  return Error{kind, os_error, file, 0, std::move(message)};
+}
+
+// Why a file could not be opened, as the messages say it.
+std::string reason(int error) {
+  return error == EISDIR ? "is a directory" : platform::error_text(error);
+}
+
+// Why output `name` with `role` cannot be written where it stands, or (`beside`) why the new
+// file beside it cannot be created.
+Error cannot_open(Role role, const std::string& name, int error, bool beside) {
+  if (beside) {
+    return error_of(ErrorKind::create, error, name,
+                    "cannot create a new file beside " + name + ": " +
+                        (error == EEXIST ? std::string("all 100 hidden names for it are taken")
+                                         : platform::error_text(error)) +
+                        "; nothing written");
+  }
+  if (role == Role::output) return error_of(ErrorKind::create, error, name, name + ": " + reason(error));
+  if (role == Role::summary) {
+    return error_of(ErrorKind::create, error, name,
+                    "cannot create SUMMARY " + name + ": " + reason(error));
+  }
+  return error_of(ErrorKind::create, error, name,
+                  "cannot create " + std::string(role_name(role)) + " " + name + ": " +
+                      reason(error) + "; nothing written");
 }
 
 std::string described(const RunFile& file) {
@@ -82,7 +110,7 @@ std::string joined(const std::vector<std::string>& names) {
 
 }  // namespace
 
-std::optional<std::string> find_collision(const std::vector<RunFile>& files) {
+Status find_collision(const std::vector<RunFile>& files) {
   std::vector<platform::FileIdentity> ids;
   ids.reserve(files.size());
   for (const RunFile& file : files) {
@@ -94,17 +122,19 @@ std::optional<std::string> find_collision(const std::vector<RunFile>& files) {
     for (std::size_t earlier = 0; earlier < later; ++earlier) {
       if (files[later].standard_output && files[earlier].standard_output) continue;
       if (!platform::same_file(ids[later], ids[earlier])) continue;
-      return described(files[later]) + " is the same file as " + described(files[earlier]) +
-             "; nothing written";
+      return error_of(ErrorKind::collision, 0, files[later].path,
+                      described(files[later]) + " is the same file as " +
+                          described(files[earlier]) + "; nothing written");
     }
   }
   // Standard error gets the console lines of every run; standard output may be the same file.
   const platform::FileIdentity standard_error = platform::identify_standard(2);
   for (std::size_t i = 0; i < files.size(); ++i) {
     if (files[i].standard_output || !platform::same_file(ids[i], standard_error)) continue;
-    return described(files[i]) + " is the same file as standard error; nothing written";
+    return error_of(ErrorKind::collision, 0, files[i].path,
+                    described(files[i]) + " is the same file as standard error; nothing written");
   }
-  return std::nullopt;
+  return {};
 }
 
 struct Outputs::Output {
@@ -125,12 +155,13 @@ struct Outputs::Output {
   bool replaced = false;
 };
 
-Outputs::Outputs(Interrupts& interrupts, const FileHooks& hooks, Sink& notices,
-                 Sink& standard_output)
+Outputs::Outputs(Interrupts& interrupts, const FileHooks& hooks, WarningOut& notices,
+                 Sink* standard_output, const OutputTuning& tuning)
     : interrupts_(interrupts),
       hooks_(hooks),
       notices_(notices),
       standard_output_(standard_output),
+      tuning_(tuning),
       host_(name_part(platform::host_name())) {}
 
 Outputs::~Outputs() { discard(); }
@@ -140,34 +171,34 @@ const std::string& Outputs::name(std::size_t i) const { return outputs_[i]->name
 Placement Outputs::placement(std::size_t i) const { return outputs_[i]->placement; }
 Sink& Outputs::sink(std::size_t i) { return *outputs_[i]->sink; }
 
-int Outputs::plan(Role role, const std::string& path) {
+Status Outputs::plan(Role role, const std::string& path) {
   auto output = std::make_unique<Output>();
   output->role = role;
   output->name = path;
   platform::OutputFacts& facts = output->facts;
   facts = platform::look_at_output(path);
-  if (facts.error != 0) return facts.error;
+  if (facts.error != 0) return cannot_open(role, path, facts.error, false);
   const bool standard = is_standard_stream(platform::identify(path));
   output->regular = facts.kind != platform::FileKind::special && !standard;
   if (!facts.replaceable || standard) {
     output->placement = Placement::in_place;
   } else if (facts.kind == platform::FileKind::regular && !facts.may_write) {
     // A file its owner made read-only is not replaced, as it would not be overwritten.
-    return EACCES;
+    return cannot_open(role, path, EACCES, false);
   } else if (facts.may_add && facts.may_own && !facts.rename_refused) {
     output->placement = Placement::beside;
   } else {
     output->placement = Placement::in_place;
   }
   outputs_.push_back(std::move(output));
-  return 0;
+  return {};
 }
 
 void Outputs::plan_standard_output(Role role) {
   auto output = std::make_unique<Output>();
   output->role = role;
   output->name = "standard output";
-  output->sink = &standard_output_;
+  output->sink = standard_output_;
   outputs_.push_back(std::move(output));
 }
 
@@ -188,8 +219,8 @@ void Outputs::remove_leftovers(const Output& output) {
   stem.append(".tpjconv-").append(host_).append("-");
   const platform::Listing listing = platform::list_directory(output.facts.directory);
   if (listing.error != 0) {
-    say(notices_, "cannot look for files left by interrupted runs beside " + output.name + ": " +
-                      platform::error_text(listing.error));
+    notice("cannot look for files left by interrupted runs beside " + output.name + ": " +
+           platform::error_text(listing.error));
   }
   for (const std::string& name : listing.names) {
     if (!name.starts_with(stem)) continue;
@@ -197,15 +228,19 @@ void Outputs::remove_leftovers(const Output& output) {
     if (id == 0 || platform::process_runs(id)) continue;
     const std::string path = platform::sibling_path(output.facts.target, name);
     if (const int error = platform::remove_file(path); error != 0 && error != ENOENT) {
-      say(notices_, "cannot remove " + path + ", left by an interrupted run: " +
-                        platform::error_text(error));
+      notice("cannot remove " + path + ", left by an interrupted run: " +
+             platform::error_text(error));
     } else if (error == 0) {
-      say(notices_, "removed " + path + ", left by an interrupted run");
+      notice("removed " + path + ", left by an interrupted run");
     }
   }
 }
 
-std::optional<OpenFailure> Outputs::open() {
+void Outputs::notice(std::string text) {
+  notices_.warning(Warning{WarningKind::files, "", 0, std::move(text)});
+}
+
+Status Outputs::open() {
   for (std::size_t i = 0; i < outputs_.size(); ++i) {
     const Output& o = *outputs_[i];
     if (o.placement != Placement::beside) continue;
@@ -237,42 +272,43 @@ std::optional<OpenFailure> Outputs::open() {
       }
       if (error != 0) {
         discard();
-        return OpenFailure{i, error, true};
+        return cannot_open(o.role, o.name, error, true);
       }
     } else {
       platform::Opened opened = platform::open_in_place(o.name);
       if (opened.error != 0) {
         discard();
-        return OpenFailure{i, opened.error, false};
+        return cannot_open(o.role, o.name, opened.error, false);
       }
       o.file = std::move(opened.file);
     }
     ByteSink* destination = &o.file;
     if (hooks_.writing) o.stand_in = hooks_.writing(o.name, *destination);
     if (o.stand_in) destination = o.stand_in.get();
-    o.sink = &o.own.emplace(*destination);
+    o.sink = &o.own.emplace(*destination, tuning_.piece);
   }
-  return std::nullopt;
+  return {};
 }
 
-std::optional<std::string> Outputs::start() {
+Status Outputs::start() {
   for (const auto& o : outputs_) {
     if (o->placement != Placement::in_place || o->facts.kind == platform::FileKind::special) {
       continue;
     }
     if (const int error = o->file.truncate()) {
-      return "cannot write " + o->name + ": " + platform::error_text(error);
+      return error_of(ErrorKind::write, error, o->name,
+                      "cannot write " + o->name + ": " + platform::error_text(error));
     }
   }
-  writer_.emplace();
+  writer_.emplace(tuning_.writer_start_after);
   for (const auto& o : outputs_) {
     if (o->own && o->regular) o->own->write_through(*writer_);
   }
-  return std::nullopt;
+  return {};
 }
 
-std::vector<std::string> Outputs::close() {
-  std::vector<std::string> failures;
+std::vector<Error> Outputs::close() {
+  std::vector<Error> failures;
   // Everything written out first; then no sink and no thread is left to touch a file.
   bool standard_output_done = false;
   for (const auto& o : outputs_) {
@@ -286,7 +322,9 @@ std::vector<std::string> Outputs::close() {
   for (const auto& o : outputs_) {
     if (o->placement == Placement::standard_output || !o->file.is_open()) {
       if (o->close_error != 0) {
-        failures.push_back("cannot write " + o->name + ": " + platform::error_text(o->close_error));
+        failures.push_back(error_of(ErrorKind::write, o->close_error, o->name,
+                                    "cannot write " + o->name + ": " +
+                                        platform::error_text(o->close_error)));
       }
       continue;
     }
@@ -312,12 +350,15 @@ std::vector<std::string> Outputs::close() {
     const int close_error = o->stand_in ? o->stand_in->close() : o->file.close();
     o->stand_in.reset();
     if (error == 0) error = close_error;
-    if (error != 0) failures.push_back(what + ": " + platform::error_text(error));
+    if (error != 0) {
+      failures.push_back(
+          error_of(ErrorKind::write, error, o->name, what + ": " + platform::error_text(error)));
+    }
   }
   return failures;
 }
 
-std::optional<std::string> Outputs::lock() {
+Status Outputs::lock() {
   std::vector<const Output*> beside;
   for (const auto& o : outputs_) {
     if (!o->temporary.empty()) beside.push_back(o.get());
@@ -334,15 +375,16 @@ std::optional<std::string> Outputs::lock() {
     }
     platform::DirectoryLock lock;
     if (const int error = lock.lock(o.facts.directory)) {
-      return "cannot lock the directory of " + o.name + ": " + platform::error_text(error) +
-             "; no file was replaced";
+      return error_of(ErrorKind::replace, error, o.name,
+                      "cannot lock the directory of " + o.name + ": " +
+                          platform::error_text(error) + "; no file was replaced");
     }
     locks_.push_back(std::move(lock));
   }
-  return std::nullopt;
+  return {};
 }
 
-std::optional<std::string> Outputs::commit() {
+Status Outputs::commit() {
   std::vector<Output*> order;
   for (const auto& o : outputs_) {
     if (!o->temporary.empty()) order.push_back(o.get());
@@ -351,7 +393,7 @@ std::optional<std::string> Outputs::commit() {
     for (Output* o : order) {
       if (o->way_back.empty()) continue;
       if (const int error = platform::remove_file(o->way_back)) {
-        say(notices_, "cannot remove " + o->way_back + ": " + platform::error_text(error));
+        notice("cannot remove " + o->way_back + ": " + platform::error_text(error));
       }
       o->way_back.clear();
     }
@@ -376,10 +418,11 @@ std::optional<std::string> Outputs::commit() {
       remove_ways_back();
       unlock();
       discard();
-      return "cannot keep the old " + o->name + " until the new one is in place: " +
-             (error == EEXIST ? std::string("every hidden name for it is taken")
-                              : platform::error_text(error)) +
-             "; no file was replaced";
+      return error_of(ErrorKind::replace, error, o->name,
+                      "cannot keep the old " + o->name + " until the new one is in place: " +
+                          (error == EEXIST ? std::string("every hidden name for it is taken")
+                                           : platform::error_text(error)) +
+                          "; no file was replaced");
     }
   }
   // The files that have no way back go last: a failure before them leaves them untouched.
@@ -413,12 +456,13 @@ std::optional<std::string> Outputs::commit() {
     unlock();
     discard();
     std::string message = "cannot replace " + o.name + ": " + platform::error_text(error);
-    if (kept_new.empty()) return message + "; no file was replaced";
-    return message + "; replaced all the same, and not put back: " + joined(kept_new);
+    message += kept_new.empty() ? "; no file was replaced"
+                                : "; replaced all the same, and not put back: " + joined(kept_new);
+    return error_of(ErrorKind::replace, error, o.name, std::move(message));
   }
   unlock();
   remove_ways_back();
-  return std::nullopt;
+  return {};
 }
 
 void Outputs::discard() {

@@ -9,15 +9,20 @@
 #include <string_view>
 #include <vector>
 
+#include "conversion/bus_list.h"
+#include "files/file_hooks.h"
 #include "platform/file.h"
 #include "text/sink.h"
 #include "text/writer.h"
-#include "cli/run.h"
+#include "tpjconv/error.h"
 
 namespace tpjconv {
 
-// The arguments that name the run's files, in the order of the command line.
+// What each file of a run is: the arguments that name them, in the order of the command line.
 enum class Role { input, busfile, output, checklog, report, summary };
+
+// "INPUT", "BUSFILE", "OUTPUT", ...: the role as messages name it.
+std::string_view role_name(Role role);
 
 // A file of the run as the command line names it.
 struct RunFile {
@@ -30,7 +35,7 @@ struct RunFile {
 // symbolic or hard link, existing or not), the message that refuses the run, naming the later
 // argument first. Standard error, which every run writes, counts as a file of the run too.
 // Terminals, devices and FIFOs may be named more than once, and so may standard output.
-std::optional<std::string> find_collision(const std::vector<RunFile>& files);
+Status find_collision(const std::vector<RunFile>& files);
 
 // What the outputs ask of the signals that end a run: new files are listed for removal while
 // they exist, and the signals wait while the outputs are put in place. The command line keeps
@@ -73,40 +78,42 @@ enum class Placement {
   standard_output,
 };
 
-// Why an output cannot be opened: the errno, and whether it was the new file beside it that
-// could not be created (EEXIST: every hidden name for it was taken).
-struct OpenFailure {
-  std::size_t output = 0;
-  int error = 0;
-  bool beside = false;
+// How the outputs are written: the bytes a sink gathers before it hands them on, and the bytes
+// handed on before the writer thread starts (below that, a thread costs more than it saves; see
+// bench/README.md).
+struct OutputTuning {
+  std::size_t piece = Sink::kDefaultPiece;
+  std::size_t writer_start_after = Writer::kDefaultStartAfter;
 };
 
-// The run's outputs and the thread that writes the large ones. Its steps, in order: plan() each
+// The run's outputs and the thread that writes the large ones, owned together and shut down in
+// order: the sinks first, then the thread, then the files. Its steps, in order: plan() each
 // output, open() them all, start(), write through sink(), close(), lock(), commit(). A run that
 // stops before commit() has succeeded leaves every earlier file as it was: the new files are
 // removed when this is destroyed, after the writer thread has ended and the files are closed.
 class Outputs {
  public:
-  // `notices` gets the lines about files removed or left behind; `standard_output` takes the
-  // outputs that go there.
-  Outputs(Interrupts& interrupts, const FileHooks& hooks, Sink& notices, Sink& standard_output);
+  // `notices` gets the warnings about files removed or left behind; `standard_output` (may be
+  // null when none is planned) takes the outputs that go there.
+  Outputs(Interrupts& interrupts, const FileHooks& hooks, WarningOut& notices,
+          Sink* standard_output, const OutputTuning& tuning = {});
   Outputs(const Outputs&) = delete;
   Outputs& operator=(const Outputs&) = delete;
   ~Outputs();
 
-  // Adds an output and decides how it is written. Returns 0, or the errno that keeps `path`
-  // from being written at all (nothing is opened yet).
-  int plan(Role role, const std::string& path);
+  // Adds an output and decides how it is written; the error when `path` cannot be written at
+  // all (nothing is opened yet).
+  Status plan(Role role, const std::string& path);
   void plan_standard_output(Role role);
 
   // Removes what interrupted runs left beside the outputs to be replaced, creates every new
   // file and opens every file written in place, without emptying it. On a failure nothing is
   // left open or created.
-  std::optional<OpenFailure> open();
+  Status open();
 
   // Empties the files written in place (every output is open by now) and hands the large
-  // outputs to the writer thread. A message when a file cannot be emptied.
-  std::optional<std::string> start();
+  // outputs to the writer thread.
+  Status start();
 
   std::size_t size() const { return outputs_.size(); }
   Role role(std::size_t i) const;
@@ -115,29 +122,31 @@ class Outputs {
   Sink& sink(std::size_t i);
 
   // After the last write: writes out what is left, ends the writer thread, gives the new files
-  // their owner, group and mode, and closes every file. The messages of the failures, in the
-  // order of the outputs; empty when every file was written whole.
-  std::vector<std::string> close();
+  // their owner, group and mode, and closes every file. The failures, in the order of the
+  // outputs; empty when every file was written whole.
+  std::vector<Error> close();
 
-  // Takes the lock of every directory a new file goes to, in a fixed order. A message on failure.
-  std::optional<std::string> lock();
+  // Takes the lock of every directory a new file goes to, in a fixed order.
+  Status lock();
 
-  // With the signals held: puts every new file in its place, all of them or none. A message on
-  // failure, after which every earlier file is as it was, or the message names those that could
-  // not be put back. The locks go when it returns.
-  std::optional<std::string> commit();
+  // With the signals held: puts every new file in its place, all of them or none. On failure
+  // every earlier file is as it was, or the message names those that could not be put back.
+  // The locks go when it returns.
+  Status commit();
 
  private:
   struct Output;
 
+  void notice(std::string text);
   void remove_leftovers(const Output& output);
   std::string hidden_name(const Output& output, int attempt) const;
   void discard();
 
   Interrupts& interrupts_;
   const FileHooks& hooks_;
-  Sink& notices_;
-  Sink& standard_output_;
+  WarningOut& notices_;
+  Sink* standard_output_;
+  OutputTuning tuning_;
   std::string host_;
   std::vector<std::unique_ptr<Output>> outputs_;
   std::optional<Writer> writer_;

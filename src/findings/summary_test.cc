@@ -5,14 +5,18 @@
 namespace tpjconv {
 namespace {
 
-TEST(FindingCounts, RowsByModelCodeAndTextWithTheirCounts) {
-  FindingCounts counts;
-  counts.count(2, 212, ",lppq <> lppd ", 1);
-  counts.count(2, 212, ",lppq > 0.9*lpq ", 0);
-  counts.count(2, 212, ",lppq <> lppd ", 0);
-  counts.count(2, 0, ",Salient pole generator ???", -1);
-  counts.count(0, 108, ",lq >  ld", 1);
-  counts.count(2, 9, ",a, \"quoted\" text", 0);
+std::string csv(const RuleTally& tally, std::array<int, 3> read, std::array<int, 3> changed) {
+  return summary_csv(Totals{read, changed, tally.rules()});
+}
+
+TEST(RuleTally, RowsByModelCodeAndTextWithTheirCounts) {
+  RuleTally counts;
+  counts.count(Model(2), 212, ",lppq <> lppd ", 1);
+  counts.count(Model(2), 212, ",lppq > 0.9*lpq ", 0);
+  counts.count(Model(2), 212, ",lppq <> lppd ", 0);
+  counts.count(Model(2), 0, ",Salient pole generator ???", -1);
+  counts.count(Model(0), 108, ",lq >  ld", 1);
+  counts.count(Model(2), 9, ",a, \"quoted\" text", 0);
   EXPECT_EQ(
       "model,code,text,count,corrected\n"
       "gensal,read,records read,4,\n"
@@ -26,15 +30,15 @@ TEST(FindingCounts, RowsByModelCodeAndTextWithTheirCounts) {
       "genrou,009,\"a, \"\"quoted\"\" text\",1,0\n"
       "genrou,212,lppq <> lppd,2,1\n"
       "genrou,212,lppq > 0.9*lpq,1,0\n",
-      counts.csv({4, 0, 7}, {1, 0, 3}));
+      csv(counts, {4, 0, 7}, {1, 0, 3}));
 }
 
 // A text without the leading comma of a rule's text is shown as it is; a finding of one model
 // leaves the rows of the others as they were.
-TEST(FindingCounts, TextsWithoutALeadingCommaAndTrailingBlanks) {
-  FindingCounts counts;
-  counts.count(1, 307, "tppqo < tcmin  ", 1);
-  counts.count(1, 307, ",tppqo < tcmin", 0);
+TEST(RuleTally, TextsWithoutALeadingCommaAndTrailingBlanks) {
+  RuleTally counts;
+  counts.count(Model(1), 307, "tppqo < tcmin  ", 1);
+  counts.count(Model(1), 307, ",tppqo < tcmin", 0);
   EXPECT_EQ(
       "model,code,text,count,corrected\n"
       "gensal,read,records read,0,\n"
@@ -44,7 +48,7 @@ TEST(FindingCounts, TextsWithoutALeadingCommaAndTrailingBlanks) {
       "gentpf,307,tppqo < tcmin,2,1\n"
       "genrou,read,records read,0,\n"
       "genrou,changed,records changed,0,\n",
-      counts.csv({0, 2, 0}, {0, 2, 0}));
+      csv(counts, {0, 2, 0}, {0, 2, 0}));
 }
 
 }  // namespace

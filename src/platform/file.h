@@ -7,33 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "tpjconv/io.h"
+
 namespace tpjconv {
-
-// What one read or write moved, or the error (an errno value) that stopped it.
-struct IoResult {
-  std::size_t bytes = 0;
-  int error = 0;
-};
-
-// Where a reader takes its bytes from: a file, or a stand-in that a test puts in its place.
-class ByteSource {
- public:
-  virtual ~ByteSource() = default;
-  // Up to `size` bytes; no bytes and no error at the end of the input.
-  virtual IoResult read(char* buffer, std::size_t size) = 0;
-};
-
-// Where a writer hands its bytes: a file, or a stand-in.
-class ByteSink {
- public:
-  virtual ~ByteSink() = default;
-  // Writes all of `data`, or stops at the first error.
-  virtual IoResult write(const char* data, std::size_t size) = 0;
-  // Returns once what was written has reached the file; a file has nothing to wait for.
-  virtual int flush() { return 0; }
-  // Closes the file; the errno of a failed close, or 0.
-  virtual int close() = 0;
-};
 
 namespace platform {
 

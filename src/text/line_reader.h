@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/file.h"
+#include "tpjconv/io.h"
 
 namespace tpjconv {
 

@@ -4,11 +4,13 @@
 
 namespace tpjconv {
 
-Sink::Sink(ByteSink& destination) : destination_(&destination) { buffer_.reserve(kRoom); }
+Sink::Sink(ByteSink& destination, std::size_t piece) : destination_(&destination), piece_(piece) {
+  buffer_.reserve(room());
+}
 
 Sink::Sink() = default;
 
-Sink::Sink(ByteSink& destination, EachWrite) : destination_(&destination), flush_size_(1) {}
+Sink::Sink(ByteSink& destination, EachWrite) : destination_(&destination), piece_(1) {}
 
 Sink::~Sink() { flush(); }
 
@@ -28,7 +30,7 @@ void Sink::pass_on(bool more) {
     // empty one that gets its room here, while output is still coming (never in a flush, which
     // a destructor calls).
     error_ = writer_->hand_over(lane_, buffer_);
-    if (more && buffer_.capacity() < kRoom) buffer_.reserve(kRoom);
+    if (more && buffer_.capacity() < room()) buffer_.reserve(room());
     return;
   }
   const IoResult result = destination_->write(buffer_.data(), buffer_.size());

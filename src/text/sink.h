@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file.h"
+#include "tpjconv/io.h"
 
 namespace tpjconv {
 
@@ -14,7 +14,10 @@ class Writer;
 // memory. The first failed write is kept in error(); later output is dropped.
 class Sink {
  public:
-  explicit Sink(ByteSink& destination);
+  // Bytes gathered before they are handed on, unless the constructor is given another size.
+  static constexpr std::size_t kDefaultPiece = std::size_t{1} << 20;
+
+  explicit Sink(ByteSink& destination, std::size_t piece = kDefaultPiece);
   Sink();  // keeps everything in memory, see text()
 
   // Passes each write on at once, for the console, whose destination gathers them.
@@ -27,7 +30,7 @@ class Sink {
 
   void write(std::string_view text) {
     buffer_.append(text);
-    if (destination_ != nullptr && buffer_.size() >= flush_size_) pass_on(true);
+    if (destination_ != nullptr && buffer_.size() >= piece_) pass_on(true);
   }
   void put(char c) { write(std::string_view(&c, 1)); }
 
@@ -46,21 +49,15 @@ class Sink {
   const std::string& text() const { return buffer_; }
 
  private:
-  // The build that checks the writer thread with ThreadSanitizer hands over small pieces, so that
-  // even a small run hands over many.
-#ifdef TPJCONV_SINK_PIECE
-  static constexpr std::size_t kFlushSize = TPJCONV_SINK_PIECE;
-#else
-  static constexpr std::size_t kFlushSize = 1 << 20;
-#endif
-  static constexpr std::size_t kRoom = kFlushSize + 4096;  // a last write may pass the size
+  // The room of the buffer: a last write may pass the piece.
+  std::size_t room() const { return piece_ + 4096; }
 
   // Hands the collected output on without waiting for it to be written; `more` when output
   // goes on after it.
   void pass_on(bool more);
 
   ByteSink* destination_ = nullptr;
-  std::size_t flush_size_ = kFlushSize;
+  std::size_t piece_ = kDefaultPiece;
   std::string buffer_;
   int error_ = 0;
   Writer* writer_ = nullptr;

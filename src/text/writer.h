@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/file.h"
+#include "tpjconv/io.h"
 
 namespace tpjconv {
 
@@ -27,16 +27,11 @@ namespace tpjconv {
 // written to it. All calls come from one thread, the one that owns the sinks.
 class Writer {
  public:
-  // Below this many bytes of output a thread costs more than it saves (see bench/README.md). The
-  // build that checks the thread with ThreadSanitizer starts it at once.
-#ifdef TPJCONV_WRITER_START_AFTER
-  static constexpr std::size_t kStartAfter = TPJCONV_WRITER_START_AFTER;
-#else
-  static constexpr std::size_t kStartAfter = std::size_t{16} << 20;
-#endif
+  // Below this many bytes of output a thread costs more than it saves (see bench/README.md).
+  static constexpr std::size_t kDefaultStartAfter = std::size_t{16} << 20;
   static constexpr std::size_t kDepth = 3;
 
-  explicit Writer(std::size_t start_after = kStartAfter) : start_after_(start_after) {}
+  explicit Writer(std::size_t start_after = kDefaultStartAfter) : start_after_(start_after) {}
   Writer(const Writer&) = delete;
   Writer& operator=(const Writer&) = delete;
   // Writes what is still waiting and ends the thread.

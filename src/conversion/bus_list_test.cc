@@ -5,65 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include "console_bus_list.h"
 #include "text/sink.h"
 
 namespace tpjconv {
 namespace {
 
-// Writes each warning as the console shows it.
-class ConsoleWarnings final : public WarningOut {
- public:
-  explicit ConsoleWarnings(Sink& console) : console_(console) {}
-  void warning(Warning&& w) override {
-    std::string line = w.text_alone ? "" : "tpjconv: ";
-    if (!w.text_alone && !w.file.empty()) {
-      line += w.file + (w.line != 0 ? ":" + std::to_string(w.line) : std::string()) + ": ";
-    }
-    console_.write(line + w.text + "\n");
-  }
-
- private:
-  Sink& console_;
-};
-
-// A table and the lookups of one conversion in it, with the warnings on a console.
-class TestList {
- public:
-  static TestList load(LineReader& input, std::string_view file_name, Sink& console) {
-    ConsoleWarnings warnings(console);
-    TestList list;
-    list.table_ = BusTable::load(input, file_name, warnings);
-    return list;
-  }
-  bool add(const BusEntry& entry) {
-    use_.reset();
-    return table_.add(entry);
-  }
-  bool add(const BusLine& line, long number = 0) {
-    use_.reset();
-    return table_.add(line, number);
-  }
-  std::size_t size() const { return table_.size(); }
-  bool empty() const { return table_.empty(); }
-  bool names_a_generator() const { return table_.names_a_generator(); }
-  bool lists_bus(int bus) const { return table_.lists_bus(bus); }
-  BusSelection lookup(int bus, std::string_view id, std::string_view name, Sink& console) {
-    if (!use_) use_.emplace(table_);
-    std::string mismatch;
-    const BusSelection selection = use_->lookup(bus, id, name, mismatch);
-    if (!mismatch.empty()) console.write(mismatch + "\n");
-    return selection;
-  }
-  void report_unused(std::string_view file_name, Sink& console) {
-    if (!use_) use_.emplace(table_);
-    ConsoleWarnings warnings(console);
-    use_->report_unused(file_name, warnings);
-  }
-
- private:
-  BusTable table_;
-  std::optional<BusUse> use_;
-};
+using TestList = testing::ConsoleBusList;
 
 std::string name_of(const BusEntry& e) { return std::string(e.bus_name.data(), 8); }
 std::string id_of(const BusEntry& e) { return std::string(e.unit_id.data(), 2); }

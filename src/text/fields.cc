@@ -62,39 +62,6 @@ std::optional<int> scan_int(std::string_view text) {
   return static_cast<int>(negative ? -magnitude : magnitude);
 }
 
-namespace {
-
-// A short decimal number without exponent, such as 0.0025 or -1.8000: its digits make an integer
-// below 2^24 and it has at most ten decimals. Both the integer and the power of ten are exact
-// 32-bit values, so one 32-bit division rounds the number exactly as strtof does. Stores the
-// value and returns where the number ends; nullptr for any other text.
-const char* short_decimal(const char* p, const char* end, float& value) {
-  static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
-                                     1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
-  constexpr std::uint32_t kLimit = 1u << 24;
-  const bool negative = *p == '-';
-  if (negative) ++p;
-  std::uint32_t digits = 0;
-  int decimals = 0;
-  bool any = false;
-  for (; p < end && *p >= '0' && *p <= '9'; ++p, any = true) {
-    digits = digits * 10 + static_cast<std::uint32_t>(*p - '0');
-    if (digits > kLimit) return nullptr;
-  }
-  if (p < end && *p == '.') {
-    for (++p; p < end && *p >= '0' && *p <= '9'; ++p, any = true) {
-      digits = digits * 10 + static_cast<std::uint32_t>(*p - '0');
-      if (digits > kLimit || ++decimals > 10) return nullptr;
-    }
-  }
-  if (!any || (p < end && (*p == 'e' || *p == 'E'))) return nullptr;
-  const float magnitude = static_cast<float>(digits) / kPow10[decimals];
-  value = negative ? -magnitude : magnitude;
-  return p;
-}
-
-}  // namespace
-
 std::optional<ScannedNumber> scan_number(std::string_view text) {
   const char* const origin = text.data();
   const auto at = [origin](const char* p) { return static_cast<std::size_t>(p - origin); };
@@ -106,7 +73,8 @@ std::optional<ScannedNumber> scan_number(std::string_view text) {
   text = skip_space(text);
   if (text.empty()) return std::nullopt;
   // Decimal numbers, nearly every field of a real file, are read in place: short ones by one
-  // exact division, longer ones by from_chars, which rounds as strtof does. Hexadecimal numbers,
+  // exact division, longer ones by from_chars, which rounds as strtof does and so as the division
+  // would. Hexadecimal numbers,
   // inf, nan, a leading "+" and numbers out of the 32-bit range take the strtof road below.
   const char* const begin = text.data();
   const char* const end = begin + text.size();
@@ -116,7 +84,7 @@ std::optional<ScannedNumber> scan_number(std::string_view text) {
   if (*begin != '+' && digits < end && ((*digits >= '0' && *digits <= '9') || *digits == '.') &&
       !hexadecimal) {
     float value = 0.0f;
-    if (const char* stop = short_decimal(begin, end, value)) {
+    if (const char* stop = scan_short_decimal(begin, end, value)) {
       return ScannedNumber{value, at(begin), at(stop), false};
     }
     if (const auto result = std::from_chars(begin, end, value); result.ec == std::errc()) {

@@ -35,6 +35,8 @@ struct Options {
 class TPJCONV_API Observer {
  public:
   virtual ~Observer() = default;
+  // False when finding() does nothing: the findings are then not made for this observer.
+  virtual bool observes_findings() const { return true; }
   // Each finding of the check log, in its order (also when no check log is written).
   virtual void finding(const Finding&) {}
   // Each warning: records not read as meant, name mismatches, bus numbers entries unused.

@@ -49,6 +49,7 @@ class PlatformInterrupts final : public Interrupts {
 class ConsoleObserver final : public Observer {
  public:
   explicit ConsoleObserver(Sink& err) : err_(err) {}
+  bool observes_findings() const override { return false; }
   void warning(const Warning& warning) override { err_.write(console_line(warning)); }
   void totals(const Totals& totals) override {
     err_.write(formatted("Read    this many records:  %5d gensal %5d gentpf %5d genrou\n",

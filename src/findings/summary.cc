@@ -37,36 +37,44 @@ std::uint64_t hash_of(Model model, int code, std::string_view text) {
 }  // namespace
 
 void RuleTally::count(Model model, int code, std::string_view text, int corrected) {
-  const std::uint64_t hash = hash_of(model, code, text);
-  std::size_t mask = slots_.size() - 1;
-  std::size_t i = static_cast<std::size_t>(hash) & mask;
+  Recent& recent = recent_[(reinterpret_cast<std::uintptr_t>(text.data()) >> 3 ^
+                            static_cast<std::uintptr_t>(code)) % kRecent];
   Tally* tally = nullptr;
-  for (; !slots_.empty() && slots_[i] != 0; i = (i + 1) & mask) {
-    Tally& t = tallies_[slots_[i] - 1];
-    if (t.hash == hash && t.model == model && t.code == code && t.text == text) {
-      tally = &t;
-      break;
-    }
-  }
-  if (tally == nullptr) {
-    tallies_.push_back(Tally{model, code, std::string(text), hash});
-    // At most half full, so that a probe ends soon at a free slot.
-    if (2 * tallies_.size() > slots_.size()) {
-      slots_.assign(std::max<std::size_t>(64, 2 * slots_.size()), 0);
-      mask = slots_.size() - 1;
-      for (std::size_t k = 0; k < tallies_.size(); ++k) {
-        std::size_t j = static_cast<std::size_t>(tallies_[k].hash) & mask;
-        while (slots_[j] != 0) j = (j + 1) & mask;
-        slots_[j] = static_cast<std::uint32_t>(k + 1);
-      }
-    } else {
-      slots_[i] = static_cast<std::uint32_t>(tallies_.size());
-    }
-    tally = &tallies_.back();
+  if (recent.text == text.data() && recent.size == text.size() && recent.code == code &&
+      recent.model == model && tallies_[recent.tally].text == text) {
+    tally = &tallies_[recent.tally];
+  } else {
+    tally = &find(model, code, text);
+    recent = {text.data(), text.size(), code, model,
+              static_cast<std::uint32_t>(tally - tallies_.data())};
   }
   ++tally->lines;
   if (corrected > 0) ++tally->corrected;
   if (corrected < 0) tally->is_finding = false;
+}
+
+RuleTally::Tally& RuleTally::find(Model model, int code, std::string_view text) {
+  const std::uint64_t hash = hash_of(model, code, text);
+  std::size_t mask = slots_.size() - 1;
+  std::size_t i = static_cast<std::size_t>(hash) & mask;
+  for (; !slots_.empty() && slots_[i] != 0; i = (i + 1) & mask) {
+    Tally& t = tallies_[slots_[i] - 1];
+    if (t.hash == hash && t.model == model && t.code == code && t.text == text) return t;
+  }
+  tallies_.push_back(Tally{model, code, std::string(text), hash});
+  // At most half full, so that a probe ends soon at a free slot.
+  if (2 * tallies_.size() > slots_.size()) {
+    slots_.assign(std::max<std::size_t>(64, 2 * slots_.size()), 0);
+    mask = slots_.size() - 1;
+    for (std::size_t k = 0; k < tallies_.size(); ++k) {
+      std::size_t j = static_cast<std::size_t>(tallies_[k].hash) & mask;
+      while (slots_[j] != 0) j = (j + 1) & mask;
+      slots_[j] = static_cast<std::uint32_t>(k + 1);
+    }
+  } else {
+    slots_[i] = static_cast<std::uint32_t>(tallies_.size());
+  }
+  return tallies_.back();
 }
 
 std::vector<RuleCount> RuleTally::rules() const {

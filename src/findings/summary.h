@@ -2,6 +2,7 @@
 // them had their value corrected; and the CSV text a spreadsheet reads as columns.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -38,8 +39,23 @@ class RuleTally final : public FindingListener {
     long corrected = 0;
     bool is_finding = true;
   };
+  // The tally of a text at a place in memory, model and code, as found last: the rule tables'
+  // texts stay where they are, so most lines are counted without hashing their text.
+  struct Recent {
+    const char* text = nullptr;
+    std::size_t size = 0;
+    int code = -1;
+    Model model = Model::gensal;
+    std::uint32_t tally = 0;
+  };
+  static constexpr std::size_t kRecent = 64;
+
+  // The tally of `model`, `code` and `text`, made when there is none.
+  Tally& find(Model model, int code, std::string_view text);
+
   std::vector<Tally> tallies_;
   std::vector<std::uint32_t> slots_;  // tally number + 1 by hash, 0 when free
+  std::array<Recent, kRecent> recent_{};
 };
 
 // The CSV text: a header, then per model its records read and changed, and one row per rule

@@ -74,7 +74,9 @@ Result<Totals> convert_stream(ByteSource& input, std::string_view input_name,
     RunContext run{options.tcmin, streams.report, counters};
     if (streams.check_log != nullptr) run.listeners.push_back(&check_log.emplace(*streams.check_log));
     run.listeners.push_back(&tally);
-    if (observer != nullptr) run.listeners.push_back(&observed.emplace(*observer));
+    if (observer != nullptr && observer->observes_findings()) {
+      run.listeners.push_back(&observed.emplace(*observer));
+    }
     run.input_name = input_name;
 
     WarningsTo warnings(observer);

@@ -14,8 +14,16 @@ class ObserverList final : public Observer {
   void add(Observer& observer) { observers_.push_back(&observer); }
   bool empty() const { return observers_.empty(); }
 
+  bool observes_findings() const override {
+    for (const Observer* o : observers_) {
+      if (o->observes_findings()) return true;
+    }
+    return false;
+  }
   void finding(const Finding& finding) override {
-    for (Observer* o : observers_) o->finding(finding);
+    for (Observer* o : observers_) {
+      if (o->observes_findings()) o->finding(finding);
+    }
   }
   void warning(const Warning& warning) override {
     for (Observer* o : observers_) o->warning(warning);

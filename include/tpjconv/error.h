@@ -38,13 +38,15 @@ class [[nodiscard]] Result {
 
   bool ok() const { return state_.index() == 0; }
   explicit operator bool() const { return ok(); }
-  T& value() { return std::get<0>(state_); }
-  const T& value() const { return std::get<0>(state_); }
+  // The value; only when ok().
+  T& value() { return *std::get_if<0>(&state_); }
+  const T& value() const { return *std::get_if<0>(&state_); }
   T* operator->() { return &value(); }
   const T* operator->() const { return &value(); }
   T& operator*() { return value(); }
   const T& operator*() const { return value(); }
-  const Error& error() const { return std::get<1>(state_); }
+  // The error; only when not ok().
+  const Error& error() const { return *std::get_if<1>(&state_); }
 
  private:
   std::variant<T, Error> state_;
@@ -59,6 +61,7 @@ class [[nodiscard]] Result<void> {
 
   bool ok() const { return !error_; }
   explicit operator bool() const { return ok(); }
+  // The error; only when not ok().
   const Error& error() const { return *error_; }
 
  private:

@@ -22,15 +22,15 @@
 #include <string_view>
 #include <vector>
 
+#include "conversion/bus_list.h"
+#include "conversion/frame.h"
 #include "conversion/models.h"
+#include "conversion/record.h"
 #include "findings/check_log.h"
 #include "text/fields.h"
-#include "conversion/frame.h"
 #include "text/line_reader.h"
 #include "text/number_format.h"
-#include "conversion/record.h"
 #include "text/sink.h"
-#include "conversion/bus_list.h"
 
 namespace {
 

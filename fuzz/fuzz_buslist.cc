@@ -23,12 +23,12 @@
 #include <string>
 #include <vector>
 
-#include "input.h"
-#include "text/line_reader.h"
-#include "text/sink.h"
-#include "reference.h"
 #include "console_bus_list.h"
 #include "conversion/bus_list.h"
+#include "input.h"
+#include "reference.h"
+#include "text/line_reader.h"
+#include "text/sink.h"
 
 namespace {
 

@@ -25,16 +25,16 @@
 #include <string>
 #include <vector>
 
-#include "input.h"
-#include "conversion/models.h"
-#include "findings/check_log.h"
-#include "properties.h"
 #include "conversion/frame.h"
+#include "conversion/models.h"
+#include "conversion/record.h"
+#include "findings/check_log.h"
+#include "input.h"
+#include "properties.h"
+#include "reference.h"
 #include "text/line_reader.h"
 #include "text/number_format.h"
-#include "conversion/record.h"
 #include "text/sink.h"
-#include "reference.h"
 
 namespace {
 

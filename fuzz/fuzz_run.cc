@@ -47,13 +47,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "cli/command_line.h"
+#include "cli/run.h"
 #include "input.h"
 #include "platform/file.h"
 #include "properties.h"
 #include "reference.h"
 #include "text/sink.h"
-#include "cli/command_line.h"
-#include "cli/run.h"
 
 namespace {
 

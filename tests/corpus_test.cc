@@ -10,8 +10,8 @@
 #include "findings/check_log.h"
 #include "same_bytes.h"
 #include "text/line_reader.h"
-#include "tpjconv/tpjconv.h"
 #include "tool_process.h"
+#include "tpjconv/tpjconv.h"
 
 namespace fs = std::filesystem;
 

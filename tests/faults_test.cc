@@ -14,8 +14,8 @@
 #include <gtest/gtest.h>
 
 #include "cli/run.h"
-#include "same_bytes.h"
 #include "run_fixture.h"
+#include "same_bytes.h"
 #include "tool_process.h"
 #include "watchdog.h"
 

@@ -17,11 +17,11 @@
 
 #include <gtest/gtest.h>
 
+#include "conversion/bus_list.h"
+#include "run_fixture.h"
+#include "same_bytes.h"
 #include "text/line_reader.h"
 #include "text/sink.h"
-#include "conversion/bus_list.h"
-#include "same_bytes.h"
-#include "run_fixture.h"
 #include "tool_process.h"
 
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-// The tool's own messages on the console, beside the legacy texts: one line each, beginning with
+// The tool's own messages on the console, beside its fixed lines: one line each, beginning with
 // "tpjconv: ", and naming the file and line they concern where there is one.
 #pragma once
 

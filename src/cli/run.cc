@@ -19,21 +19,16 @@ namespace tpjconv {
 
 namespace {
 
-// Why a file could not be opened, as the messages say it.
-std::string reason(int error) {
-  return error == EISDIR ? "is a directory" : platform::error_text(error);
-}
-
 // A file the run reads, through a test's stand-in when there is one.
 struct Input {
-  platform::Opened opened;
+  Result<platform::File> opened;
   std::unique_ptr<ByteSource> stand_in;
 
   Input(const std::string& path, const FileHooks& hooks) : opened(platform::open_for_reading(path)) {
-    if (opened.error == 0 && hooks.reading) stand_in = hooks.reading(path, opened.file);
+    if (opened && hooks.reading) stand_in = hooks.reading(path, *opened);
   }
-  bool is_open() const { return opened.error == 0; }
-  ByteSource& source() { return stand_in ? *stand_in : static_cast<ByteSource&>(opened.file); }
+  bool is_open() const { return opened.ok(); }
+  ByteSource& source() { return stand_in ? *stand_in : static_cast<ByteSource&>(*opened); }
 };
 
 // The platform's list of files to remove when a signal ends the process.
@@ -101,7 +96,7 @@ Answer ask(bool yes, Console& console) {
 // The status of a run that asked and got its answer, or nothing to go on. Without --yes the
 // answer cannot come from standard input when the input is read from there: the run is refused.
 std::optional<int> settle_prompt(const RunPlan& plan, const Input& input, Console& console) {
-  if (!plan.yes && input.opened.file.is_standard(0)) {
+  if (!plan.yes && input.opened->is_standard(0)) {
     say(console.err, "INPUT " + plan.input +
                          " is standard input, which cannot also answer the prompt; use --yes "
                          "to confirm");
@@ -166,8 +161,7 @@ int convert(const RunPlan& plan, Console& console, const FileHooks& hooks,
   Input input(plan.input, hooks);
   if (!input.is_open()) {
     console.err.write("Unable to open input file\n");
-    say(console.err, plan.input + ": " + reason(input.opened.error));
-    return 1;
+    return fail(console, input.opened.error());
   }
 
   // Every file the command line names, checked before anything is created or emptied.
@@ -188,7 +182,7 @@ int convert(const RunPlan& plan, Console& console, const FileHooks& hooks,
     bus_file.emplace(plan.bus_file, hooks);
     if (!bus_file->is_open()) {
       console.err.write("Unable to open bus numbers file\n");
-      say(console.err, plan.bus_file + ": " + reason(bus_file->opened.error));
+      say(console.err, bus_file->opened.error().message);
       if (plan.yes) {
         say(console.err,
             "--yes does not confirm a bus numbers file that cannot be read; nothing written");

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "conversion/models.h"
-#include "text/number_format.h"
 #include "conversion/record.h"
+#include "text/number_format.h"
 #include "text/printable.h"
 
 namespace tpjconv {

@@ -3,10 +3,10 @@
 
 #include <array>
 
+#include "conversion/bus_list.h"
 #include "conversion/frame.h"
 #include "text/line_reader.h"
 #include "text/sink.h"
-#include "conversion/bus_list.h"
 
 namespace tpjconv {
 

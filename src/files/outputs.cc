@@ -261,10 +261,10 @@ Status Outputs::open() {
         std::string candidate = hidden_name(o, attempt);
         // Listed before it exists, so that no moment leaves it behind on an interrupt.
         interrupts_.remove_on_signal(candidate);
-        platform::Opened opened = platform::create_new(candidate);
-        error = opened.error;
-        if (error == 0) {
-          o.file = std::move(opened.file);
+        Result<platform::File> opened = platform::create_new(candidate);
+        error = opened ? 0 : opened.error().os_error;
+        if (opened) {
+          o.file = std::move(*opened);
           o.temporary = std::move(candidate);
         } else {
           interrupts_.keep_on_signal(candidate);
@@ -275,12 +275,12 @@ Status Outputs::open() {
         return cannot_open(o.role, o.name, error, true);
       }
     } else {
-      platform::Opened opened = platform::open_in_place(o.name);
-      if (opened.error != 0) {
+      Result<platform::File> opened = platform::open_in_place(o.name);
+      if (!opened) {
         discard();
-        return cannot_open(o.role, o.name, opened.error, false);
+        return cannot_open(o.role, o.name, opened.error().os_error, false);
       }
-      o.file = std::move(opened.file);
+      o.file = std::move(*opened);
     }
     ByteSink* destination = &o.file;
     if (hooks_.writing) o.stand_in = hooks_.writing(o.name, *destination);

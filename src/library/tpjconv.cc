@@ -53,17 +53,10 @@ class NoInterrupts final : public Interrupts {
   void release() override {}
 };
 
-std::string reason(int error) {
-  return error == EISDIR ? "is a directory" : platform::error_text(error);
-}
-
 Result<Totals> convert_files_unchecked(const FileRun& files, const Options& options,
                                        Observer* observer) {
-  platform::Opened input = platform::open_for_reading(files.input);
-  if (input.error != 0) {
-    return Error{ErrorKind::open, input.error, files.input, 0,
-                 files.input + ": " + reason(input.error)};
-  }
+  Result<platform::File> input = platform::open_for_reading(files.input);
+  if (!input) return input.error();
   std::vector<RunFile> run_files = {{Role::input, files.input}};
   if (files.bus_file) run_files.push_back({Role::busfile, *files.bus_file});
   std::vector<std::pair<Role, const std::string*>> outputs_asked;
@@ -76,13 +69,10 @@ Result<Totals> convert_files_unchecked(const FileRun& files, const Options& opti
   }
   if (Status collision = find_collision(run_files); !collision) return collision.error();
 
-  std::optional<platform::Opened> bus_file;
+  std::optional<Result<platform::File>> bus_file;
   if (files.bus_file) {
     bus_file.emplace(platform::open_for_reading(*files.bus_file));
-    if (bus_file->error != 0) {
-      return Error{ErrorKind::open, bus_file->error, *files.bus_file, 0,
-                   *files.bus_file + ": " + reason(bus_file->error)};
-    }
+    if (!*bus_file) return bus_file->error();
   }
 
   NoInterrupts interrupts;
@@ -96,7 +86,7 @@ Result<Totals> convert_files_unchecked(const FileRun& files, const Options& opti
 
   std::optional<BusList> bus_list;
   if (bus_file) {
-    Result<BusList> loaded = BusList::load(bus_file->file, *files.bus_file, observer);
+    Result<BusList> loaded = BusList::load(**bus_file, *files.bus_file, observer);
     if (!loaded) return loaded.error();
     bus_list = std::move(*loaded);
   }
@@ -112,7 +102,7 @@ Result<Totals> convert_files_unchecked(const FileRun& files, const Options& opti
       default: break;
     }
   }
-  Result<Totals> totals = convert_stream(input.file, files.input, bus_list ? &*bus_list : nullptr,
+  Result<Totals> totals = convert_stream(*input, files.input, bus_list ? &*bus_list : nullptr,
                                          options, streams, observer);
   if (!totals && totals.error().kind == ErrorKind::out_of_memory) return totals;
   const std::vector<Error> failures = outputs.close();

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tpjconv/error.h"
 #include "tpjconv/io.h"
 
 namespace tpjconv {
@@ -57,21 +58,21 @@ class File final : public ByteSource, public ByteSink {
   bool owned_ = true;
 };
 
-// A file opened by name, or the errno that kept it closed.
-struct Opened {
-  File file;
-  int error = 0;
-};
-
-// Opens a file to read. A directory is no file to read: EISDIR.
-Opened open_for_reading(const std::string& path);
+// Opens a file to read: the file, or the error (ErrorKind::open, the errno, the path, and the
+// message "PATH: REASON"). A directory is no file to read: EISDIR, "is a directory".
+Result<File> open_for_reading(const std::string& path);
 
 // Opens a file to write where it stands, created with mode 0666 less the umask when missing, and
-// not emptied: File::truncate() does that.
-Opened open_in_place(const std::string& path);
+// not emptied: File::truncate() does that. The error is ErrorKind::create.
+Result<File> open_in_place(const std::string& path);
 
-// Creates a file that must not exist yet, readable and writable by its owner only.
-Opened create_new(const std::string& path);
+// Creates a file that must not exist yet, readable and writable by its owner only. The error is
+// ErrorKind::create.
+Result<File> create_new(const std::string& path);
+
+// The error of a file `path` that could not be opened: "PATH: REASON", the reason of EISDIR
+// being "is a directory".
+Error open_error(ErrorKind kind, int error, const std::string& path);
 
 enum class FileKind {
   missing,    // nothing there yet

@@ -88,27 +88,27 @@ int File::close() {
   return ::close(fd) == 0 ? 0 : errno;
 }
 
-Opened open_for_reading(const std::string& path) {
+Result<File> open_for_reading(const std::string& path) {
   const int fd = open_retrying(path.c_str(), O_RDONLY, 0);
-  if (fd < 0) return {File(), errno};
+  if (fd < 0) return open_error(ErrorKind::open, errno, path);
   struct stat info;
   if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
     ::close(fd);
-    return {File(), EISDIR};
+    return open_error(ErrorKind::open, EISDIR, path);
   }
-  return {Opener::make(fd, true), 0};
+  return Opener::make(fd, true);
 }
 
-Opened open_in_place(const std::string& path) {
+Result<File> open_in_place(const std::string& path) {
   const int fd = open_retrying(path.c_str(), O_WRONLY | O_CREAT, 0666);
-  if (fd < 0) return {File(), errno};
-  return {Opener::make(fd, true), 0};
+  if (fd < 0) return open_error(ErrorKind::create, errno, path);
+  return Opener::make(fd, true);
 }
 
-Opened create_new(const std::string& path) {
+Result<File> create_new(const std::string& path) {
   const int fd = open_retrying(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-  if (fd < 0) return {File(), errno};
-  return {Opener::make(fd, true), 0};
+  if (fd < 0) return open_error(ErrorKind::create, errno, path);
+  return Opener::make(fd, true);
 }
 
 int File::truncate() {
@@ -359,6 +359,11 @@ int DirectoryLock::lock(const std::string& directory) {
 }
 
 std::string error_text(int error) { return std::strerror(error); }
+
+Error open_error(ErrorKind kind, int error, const std::string& path) {
+  return Error{kind, error, path, 0,
+               path + ": " + (error == EISDIR ? "is a directory" : error_text(error))};
+}
 
 // ---- the process ----
 

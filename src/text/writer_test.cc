@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "text/sink.h"
 #include "same_bytes.h"
+#include "text/sink.h"
 #include "watchdog.h"
 
 namespace tpjconv {

@@ -281,6 +281,20 @@ TEST_F(LibraryFiles, WritesTheFilesAskedForAndNoOther) {
   EXPECT_EQ(4, std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
 }
 
+// A bus numbers file whose entries select no record is said so, and nothing is converted.
+TEST_F(LibraryFiles, ABusNumbersFileThatListsNoGeneratorIsAWarning) {
+  write("bus.txt", "bus id level kis name\n8\n");
+  const FileRun files{path("in.dat"), path("bus.txt"), path("out.dat"), std::nullopt,
+                      std::nullopt};
+  Recorder seen;
+  const Result<Totals> totals = convert_files(files, all_models(0.3f), &seen);
+  ASSERT_TRUE(totals.ok());
+  EXPECT_EQ("warning BUSFILE " + path("bus.txt") + " lists no generator: no record is converted\n"
+            "totals\n",
+            seen.calls);
+  EXPECT_EQ(kRecord, read_file(dir_ / "out.dat"));
+}
+
 TEST_F(LibraryFiles, ARefusedOrFailedConversionChangesNoFile) {
   const std::string missing = path("missing.dat");
   struct {

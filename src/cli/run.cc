@@ -225,11 +225,10 @@ int convert(const RunPlan& plan, Console& console, const FileHooks& hooks,
   if (Status started = outputs.start(); !started) return fail(console, started.error());
   console.err.write(
       formatted("Read %5d bus numbers\n", static_cast<int>(bus_list ? bus_list->size() : 0)));
-  if (bus_list && !bus_list->names_a_generator()) {
-    say(console.err, "BUSFILE " + plan.bus_file + " lists no generator: " +
-                         (bus_list->empty()
-                              ? "every record of the enabled models is converted at check level 0"
-                              : "no record is converted"));
+  if (bus_list) {
+    if (const auto warning = no_generator_warning(*bus_list, plan.bus_file)) {
+      console_observer.warning(*warning);
+    }
   }
 
   const Options options = options_of(plan, console);

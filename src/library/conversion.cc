@@ -40,6 +40,15 @@ Error read_error(std::string_view file, const LineReader& reader) {
 
 }  // namespace
 
+std::optional<Warning> no_generator_warning(const BusList& list, std::string_view name) {
+  if (list.names_a_generator()) return std::nullopt;
+  return Warning{WarningKind::settings, "", 0,
+                 "BUSFILE " + std::string(name) + " lists no generator: " +
+                     (list.empty()
+                          ? "every record of the enabled models is converted at check level 0"
+                          : "no record is converted")};
+}
+
 Status check_options(const Options& options) {
   for (const Model model : kModels) {
     const std::optional<float>& kis = options.kis[static_cast<std::size_t>(model)];

@@ -2,6 +2,7 @@
 // command line share.
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 #include "text/sink.h"
@@ -15,6 +16,10 @@ struct Streams {
   Sink* check_log = nullptr;  // gets the check log's heading first
   Sink* report = nullptr;
 };
+
+// The warning about a bus numbers file `list` (named `name`) that selects no record by its
+// entries, or nothing when some entry names a generator.
+std::optional<Warning> no_generator_warning(const BusList& list, std::string_view name);
 
 // An error when a Kis is negative or not finite, or tcmin is not finite.
 Status check_options(const Options& options);

@@ -89,6 +89,9 @@ Result<Totals> convert_files_unchecked(const FileRun& files, const Options& opti
     Result<BusList> loaded = BusList::load(**bus_file, *files.bus_file, observer);
     if (!loaded) return loaded.error();
     bus_list = std::move(*loaded);
+    if (const auto warning = no_generator_warning(*bus_list, *files.bus_file)) {
+      if (observer != nullptr) observer->warning(*warning);
+    }
   }
   if (Status started = outputs.start(); !started) return started.error();
 

@@ -32,7 +32,8 @@ using testing::same_bytes;
 constexpr char kRecord[] =
     "genrou 7 \"G7      \" 22.00 \"1 \" : #9 mva=100 1.5 0.05 0.4 0.05 3.0 0.0 1.8 1.7 0.3 0.6 "
     "0.25 0.15 0.1 0.3 0.003 0.0 0.0\n";
-constexpr char kLogLine[] = "genrou, 7           , \"G7      \", 22.00   , \"1 \" ,201,  ,tpdo < 2.0 \n";
+constexpr char kLogLine[] =
+    "genrou, 7           , \"G7      \", 22.00   , \"1 \" ,201,  ,tpdo < 2.0 \n";
 constexpr char kLogHeading[] = "Model   Bus            Name        Bkv       ID   Cod    Error\n";
 
 Options all_models(float kis) { return Options{{kis, kis, kis}}; }
@@ -62,8 +63,8 @@ TEST(Library, AFindingCarriesTheRecordTheRuleAndBothValues) {
   const std::string input = std::string("a line before\n") + kRecord;
   StringSink output, check_log, report;
   Recorder seen;
-  const Result<Totals> totals =
-      convert_text(input, "in.dat", nullptr, all_models(0.3f), {&output, &check_log, &report}, &seen);
+  const Result<Totals> totals = convert_text(input, "in.dat", nullptr, all_models(0.3f),
+                                             {&output, &check_log, &report}, &seen);
   ASSERT_TRUE(totals.ok()) << totals.error().message;
   EXPECT_EQ(std::string(kLogHeading) + kLogLine, check_log.text());
   ASSERT_EQ(1u, seen.findings.size());
@@ -97,7 +98,8 @@ TEST(Library, AFindingCarriesTheRecordTheRuleAndBothValues) {
   EXPECT_TRUE(output.text().starts_with("a line before\ngentpj 7 \"G7      \" 22.00 \"1 \" : #9 "
                                         "mva=100.000   2.000 0.050"))
       << output.text();
-  EXPECT_NE(std::string::npos, report.text().find(" tpdo,    1.5000  ,    2.0000  , ,tpdo < 2.0 \n"))
+  EXPECT_NE(std::string::npos,
+            report.text().find(" tpdo,    1.5000  ,    2.0000  , ,tpdo < 2.0 \n"))
       << report.text();
 }
 

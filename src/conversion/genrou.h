@@ -11,9 +11,10 @@
 namespace tpjconv {
 
 // The parameters of a genrou record, in the order the record gives them.
-inline constexpr std::string_view kGenrouParameters[] = {"tpdo", "tppdo", "tpqo", "tppqo", "h",    "d",
-                                                  "ld",   "lq",    "lpd",  "lpq",   "lppd", "ll",
-                                                  "s1",   "s12",   "ra",   "rcomp", "xcomp"};
+inline constexpr std::string_view kGenrouParameters[] = {"tpdo", "tppdo", "tpqo", "tppqo", "h",
+                                                        "d",    "ld",    "lq",   "lpd",   "lpq",
+                                                        "lppd", "ll",    "s1",   "s12",   "ra",
+                                                        "rcomp", "xcomp"};
 
 // Maps the seventeen genrou parameters onto the gentpj positions, classes the machine as
 // round-rotor (codes 201 to 218) or salient-pole (208, 251 to 268), runs the rules of that path

@@ -11,9 +11,9 @@
 namespace tpjconv {
 
 // The parameters of a gensal record, in the order the record gives them.
-inline constexpr std::string_view kGensalParameters[] = {"tpdo", "tppdo", "tppqo", "h",  "d",
-                                                  "ld",   "lq",    "lpd",   "lppd", "ll",
-                                                  "s1",   "s12",   "ra",    "rcomp", "xcomp"};
+inline constexpr std::string_view kGensalParameters[] = {"tpdo", "tppdo", "tppqo", "h",    "d",
+                                                        "ld",   "lq",    "lpd",   "lppd", "ll",
+                                                        "s1",   "s12",   "ra",    "rcomp", "xcomp"};
 
 // Maps the fifteen gensal parameters onto the gentpj positions, runs the sixteen gensal rules
 // (codes 101 to 118) and rewrites `record` in place.

@@ -11,9 +11,10 @@
 namespace tpjconv {
 
 // The parameters of a gentpf record, in the order the record gives them.
-inline constexpr std::string_view kGentpfParameters[] = {"tpdo", "tppdo", "tpqo", "tppqo", "h",   "d",
-                                                  "ld",   "lq",    "lpd",  "lpq",   "lppd", "lppq",
-                                                  "ll",   "s1",    "s12",  "ra",    "rcomp", "xcomp"};
+inline constexpr std::string_view kGentpfParameters[] = {"tpdo", "tppdo", "tpqo", "tppqo", "h",
+                                                        "d",    "ld",    "lq",   "lpd",   "lpq",
+                                                        "lppd", "lppq",  "ll",   "s1",    "s12",
+                                                        "ra",   "rcomp", "xcomp"};
 
 // Maps the eighteen gentpf parameters onto the gentpj positions, runs the seventeen gentpf rules
 // (codes 301 to 324) and rewrites `record` in place.

@@ -42,7 +42,9 @@ Error cannot_open(Role role, const std::string& name, int error, bool beside) {
                                          : platform::error_text(error)) +
                         "; nothing written");
   }
-  if (role == Role::output) return error_of(ErrorKind::create, error, name, name + ": " + reason(error));
+  if (role == Role::output) {
+    return error_of(ErrorKind::create, error, name, name + ": " + reason(error));
+  }
   if (role == Role::summary) {
     return error_of(ErrorKind::create, error, name,
                     "cannot create SUMMARY " + name + ": " + reason(error));

@@ -81,7 +81,9 @@ Result<Totals> convert_stream(ByteSource& input, std::string_view input_name,
     std::optional<CheckLog> check_log;
     std::optional<ObservedFindings> observed;
     RunContext run{options.tcmin, streams.report, counters};
-    if (streams.check_log != nullptr) run.listeners.push_back(&check_log.emplace(*streams.check_log));
+    if (streams.check_log != nullptr) {
+      run.listeners.push_back(&check_log.emplace(*streams.check_log));
+    }
     run.listeners.push_back(&tally);
     if (observer != nullptr && observer->observes_findings()) {
       run.listeners.push_back(&observed.emplace(*observer));

@@ -297,6 +297,50 @@ TEST_F(LibraryFiles, ABusNumbersFileThatListsNoGeneratorIsAWarning) {
   EXPECT_EQ(kRecord, read_file(dir_ / "out.dat"));
 }
 
+// A file that cannot be read or written to the end: the error, and the earlier files kept.
+TEST_F(LibraryFiles, AReadOrWriteThatFailsIsTheErrorAndKeepsTheEarlierFiles) {
+  // Reading a process's memory from its start fails with EIO.
+  const std::string unreadable = "/proc/self/mem";
+  struct {
+    FileRun files;
+    ErrorKind kind;
+    std::string message;
+  } cases[] = {
+      {{unreadable, std::nullopt, path("out.dat"), path("check.log"), path("report.txt")},
+       ErrorKind::read,
+       "cannot read " + unreadable + ": " + std::strerror(EIO)},
+      {{path("in.dat"), unreadable, path("out.dat"), path("check.log"), path("report.txt")},
+       ErrorKind::read,
+       "cannot read " + unreadable + ": " + std::strerror(EIO)},
+      {{path("in.dat"), std::nullopt, path("out.dat"), "/dev/full", path("report.txt")},
+       ErrorKind::write,
+       "cannot write /dev/full: " + std::string(std::strerror(ENOSPC))},
+  };
+  for (const auto& [files, kind, message] : cases) {
+    Recorder seen;
+    const Result<Totals> totals = convert_files(files, all_models(0.3f), &seen);
+    ASSERT_FALSE(totals.ok()) << message;
+    EXPECT_EQ(kind, totals.error().kind) << message;
+    EXPECT_EQ(message, totals.error().message);
+    expect_earlier_files_kept();
+  }
+}
+
+// Only the outputs asked for are written, and a conversion needs no observer.
+TEST(Library, OutputsNotAskedForAreNotWritten) {
+  StringSink report;
+  const Result<Totals> totals =
+      convert_text(kRecord, "in.dat", nullptr, all_models(0.3f), {nullptr, nullptr, &report});
+  ASSERT_TRUE(totals.ok());
+  EXPECT_EQ(1, totals->changed[2]);
+  EXPECT_TRUE(report.text().starts_with("\ngenrou, 7 ")) << report.text();
+  const Result<Totals> none = convert_text(kRecord, "in.dat", nullptr, Options{}, {});
+  ASSERT_TRUE(none.ok());
+  EXPECT_EQ(0, none->read[2]);
+  EXPECT_TRUE(none->rules.empty());
+  EXPECT_EQ(std::string(TPJCONV_PROJECT_VERSION), version());
+}
+
 TEST_F(LibraryFiles, ARefusedOrFailedConversionChangesNoFile) {
   const std::string missing = path("missing.dat");
   struct {

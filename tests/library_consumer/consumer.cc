@@ -1,6 +1,9 @@
-// Converts a record in memory and prints the version, the totals and each finding.
+// Converts a record in memory and prints the version, the totals and each finding, also as the
+// row of the findings file.
 #include <cstdio>
+#include <string>
 
+#include <tpjconv/findings_csv.h>
 #include <tpjconv/tpjconv.h>
 
 namespace {
@@ -12,6 +15,9 @@ class Printer final : public tpjconv::Observer {
                 std::string(tpjconv::model_name(f.model)).c_str(), f.line, f.bus, f.code,
                 f.rule.c_str(), f.parameter.c_str(), static_cast<double>(f.value),
                 static_cast<double>(f.corrected_to.value_or(f.value)));
+    std::string row;
+    tpjconv::append_findings_csv_row(row, f);
+    std::fputs(row.c_str(), stdout);
   }
 };
 

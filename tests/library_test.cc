@@ -326,6 +326,23 @@ TEST_F(LibraryFiles, AReadOrWriteThatFailsIsTheErrorAndKeepsTheEarlierFiles) {
   }
 }
 
+// An empty list selects every record, as no list does.
+TEST(Library, AnEmptyBusListSelectsEveryRecord) {
+  const BusList empty;
+  EXPECT_EQ(0u, empty.size());
+  EXPECT_TRUE(empty.empty());
+  EXPECT_FALSE(empty.names_a_generator());
+  EXPECT_EQ("", empty.file_name());
+  EXPECT_TRUE(empty.warnings().empty());
+  StringSink check_log;
+  Recorder seen;
+  const Result<Totals> totals =
+      convert_text(kRecord, "in.dat", &empty, all_models(0.3f), {nullptr, &check_log}, &seen);
+  ASSERT_TRUE(totals.ok());
+  EXPECT_EQ(std::string(kLogHeading) + kLogLine, check_log.text());
+  EXPECT_EQ(1u, seen.findings.size());
+}
+
 // Only the outputs asked for are written, and a conversion needs no observer.
 TEST(Library, OutputsNotAskedForAreNotWritten) {
   StringSink report;

@@ -45,6 +45,17 @@ TEST(Conversion, ZeroAndMinusZeroEachPrintTheirOwnSign) {
   EXPECT_TRUE(t.record.ends_with(" 0.50 -0.0000\r\n")) << t.record;
 }
 
+// A check-log line longer than the room kept for it on the stack is written whole.
+TEST(Conversion, ALongCheckLogLineIsWrittenWhole) {
+  Harness t;
+  const std::string text = "," + std::string(600, 'x');
+  Conversion c(Model::gentpf, t.record, t.table, t.header_length, 0.3, 1, t.run,
+               clean_machine(100.0f));
+  c.rule(true, 109, text, lpd);
+  c.finish();
+  EXPECT_EQ(std::string(kCheckLogHeader) + kLabel + " ,109,  " + text + "\n", t.check_log.text());
+}
+
 TEST(Conversion, CorrectsLogsAndReportsAtCheckLevelZero) {
   Harness t;
   Conversion c(Model::gentpf, t.record, t.table, t.header_length, 0.3, 0, t.run,

@@ -1,5 +1,8 @@
 #include "findings/summary.h"
 
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 namespace tpjconv {
@@ -49,6 +52,28 @@ TEST(RuleTally, TextsWithoutALeadingCommaAndTrailingBlanks) {
       "genrou,read,records read,0,\n"
       "genrou,changed,records changed,0,\n",
       csv(counts, {0, 2, 0}, {0, 2, 0}));
+}
+
+// Many rules: each keeps its own count however many there are.
+TEST(RuleTally, ManyRulesKeepTheirCounts) {
+  RuleTally counts;
+  std::vector<std::string> texts;
+  for (int i = 0; i < 300; ++i) texts.push_back(",rule " + std::to_string(i));
+  for (int round = 0; round < 3; ++round) {
+    for (int i = 0; i < 300; ++i) {
+      counts.count(kModels[static_cast<std::size_t>(i % 3)], 100 + i % 7, texts[i], i % 2);
+    }
+  }
+  const std::vector<RuleCount> rules = counts.rules();
+  ASSERT_EQ(300u, rules.size());
+  long lines = 0, corrected = 0;
+  for (const RuleCount& rule : rules) {
+    EXPECT_EQ(3, rule.count) << rule.rule;
+    lines += rule.count;
+    corrected += rule.corrected;
+  }
+  EXPECT_EQ(900, lines);
+  EXPECT_EQ(450, corrected);
 }
 
 }  // namespace

@@ -22,16 +22,15 @@
 #include <string_view>
 #include <vector>
 
-#include "models/genrou.h"
-#include "models/gensal.h"
-#include "models/gentpf.h"
-#include "records/fields.h"
-#include "records/frame.h"
-#include "records/line_reader.h"
-#include "records/number_format.h"
-#include "records/record.h"
-#include "records/sink.h"
-#include "run/bus_list.h"
+#include "conversion/bus_list.h"
+#include "conversion/frame.h"
+#include "conversion/models.h"
+#include "conversion/record.h"
+#include "findings/check_log.h"
+#include "text/fields.h"
+#include "text/line_reader.h"
+#include "text/number_format.h"
+#include "text/sink.h"
 
 namespace {
 
@@ -76,24 +75,15 @@ constexpr std::array<Sample, 9> kSamples = {{
      "     0.084 0.247 0.0026 0.0 0.00\n"},
 }};
 
-using Converter = void (*)(std::string&, float, ParamTable&, std::size_t, double, int,
-                           RunContext&);
-
-Converter converter_of(std::string_view text) {
-  switch (*recognised_model(text)) {
-    case Model::gensal: return convert_gensal;
-    case Model::gentpf: return convert_gentpf;
-    case Model::genrou: return convert_genrou;
-  }
-  return nullptr;
-}
+Converter converter_of(std::string_view text) { return model_row(*recognised_model(text)).convert; }
 
 // The check log and report of a run, kept in memory and emptied now and then.
 struct Harness {
   std::optional<Sink> check_log{std::in_place};
   std::optional<Sink> report{std::in_place};
   ModelCounters counters;
-  RunContext run{0.025f, *check_log, *report, counters};
+  CheckLog log{*check_log};
+  RunContext run{0.025f, &*report, counters, {&log}};
 
   void empty_now_and_then(std::int64_t i) {
     if ((i & 4095) == 0) {
@@ -161,10 +151,7 @@ void whole_record(benchmark::State& state, const Sample& sample) {
     join_continuations(buffer, input);
     const std::size_t length = *header_length(buffer);
     const ParamList list = read_param_list(buffer, length, model, table);
-    const Converter converter = model == Model::gensal   ? convert_gensal
-                                : model == Model::gentpf ? convert_gentpf
-                                                         : convert_genrou;
-    converter(buffer, list.mva_base, table, length, 0.3, 0, harness.run);
+    model_row(model).convert(buffer, list.mva_base, table, length, 0.3, 0, harness.run);
     benchmark::DoNotOptimize(buffer.data());
     benchmark::ClobberMemory();
   }
@@ -173,7 +160,7 @@ void whole_record(benchmark::State& state, const Sample& sample) {
 
 void lookup(benchmark::State& state) {
   // 30000 entries on 12000 buses of one to four units, as a large bus numbers file has.
-  BusList list;
+  BusTable list;
   std::vector<int> buses;
   for (int e = 0, bus = 1000; e < 30000; ++bus) {
     for (int unit = 0; unit < 1 + bus % 4 && e < 30000; ++unit, ++e) {
@@ -187,12 +174,13 @@ void lookup(benchmark::State& state) {
     }
     buses.push_back(bus * 7);
   }
-  Sink console;
+  BusUse use(list);
+  std::string mismatch;
   std::size_t k = 0;
   for (auto _ : state) {
     const int bus = buses[k];
     k = k + 7919 < buses.size() ? k + 7919 : (k + 7919) % buses.size();
-    benchmark::DoNotOptimize(list.lookup(bus, "1 ", "HILLSIDE", console));
+    benchmark::DoNotOptimize(use.lookup(bus, "1 ", "HILLSIDE", mismatch));
   }
   state.SetItemsProcessed(state.iterations());
 }

@@ -23,15 +23,16 @@
 #include <string>
 #include <vector>
 
+#include "console_bus_list.h"
+#include "conversion/bus_list.h"
 #include "input.h"
-#include "records/line_reader.h"
-#include "records/sink.h"
 #include "reference.h"
-#include "run/bus_list.h"
+#include "text/line_reader.h"
+#include "text/sink.h"
 
 namespace {
 
-using tpjconv::BusList;
+using BusList = tpjconv::testing::ConsoleBusList;
 using tpjconv::LineReader;
 
 constexpr std::string_view kFileName = "bus.txt";
@@ -67,7 +68,7 @@ void check_lookup(BusList& list, ref::BusFile& want_list, const Query& q) {
 }
 
 // The entries that no lookup used, as the run reports them at its end.
-void check_unused(const BusList& list, const ref::BusFile& want_list) {
+void check_unused(BusList& list, const ref::BusFile& want_list) {
   tpjconv::Sink console;
   list.report_unused(kFileName, console);
   const std::string want = ref::unused_report(want_list, kFileName);

@@ -25,17 +25,16 @@
 #include <string>
 #include <vector>
 
+#include "conversion/frame.h"
+#include "conversion/models.h"
+#include "conversion/record.h"
+#include "findings/check_log.h"
 #include "input.h"
-#include "models/genrou.h"
-#include "models/gensal.h"
-#include "models/gentpf.h"
 #include "properties.h"
-#include "records/frame.h"
-#include "records/line_reader.h"
-#include "records/number_format.h"
-#include "records/record.h"
-#include "records/sink.h"
 #include "reference.h"
+#include "text/line_reader.h"
+#include "text/number_format.h"
+#include "text/sink.h"
 
 namespace {
 
@@ -159,7 +158,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<ref::Item> items = ref::items(text);
   tpjconv::Sink check_log, report;
   tpjconv::ModelCounters counters;
-  tpjconv::RunContext run{tcmin, check_log, report, counters};
+  tpjconv::CheckLog log{check_log};
+  tpjconv::RunContext run{tcmin, &report, counters, {&log}};
   tpjconv::ParamTable table{};
   LineReader reader{std::string_view(text)};
   std::size_t n = 0;
@@ -220,11 +220,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t log_before = check_log.text().size();
     const std::size_t report_before = report.text().size();
     const tpjconv::ModelCounters counters_before = counters;
-    switch (*model) {
-      case tpjconv::Model::gensal: tpjconv::convert_gensal(record, mva, table, hl, kis, level, run); break;
-      case tpjconv::Model::gentpf: tpjconv::convert_gentpf(record, mva, table, hl, kis, level, run); break;
-      case tpjconv::Model::genrou: tpjconv::convert_genrou(record, mva, table, hl, kis, level, run); break;
-    }
+    tpjconv::model_row(*model).convert(record, mva, table, hl, kis, level, run);
 
     // The rewritten record.
     float values[20];

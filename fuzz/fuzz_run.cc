@@ -47,13 +47,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "cli/command_line.h"
+#include "cli/run.h"
 #include "input.h"
 #include "platform/file.h"
 #include "properties.h"
 #include "reference.h"
-#include "records/sink.h"
-#include "run/command_line.h"
-#include "run/run.h"
+#include "text/sink.h"
 
 namespace {
 
@@ -94,6 +94,19 @@ std::string printf_int(const char* fmt, int a, int b, int c) {
 
 // Standard input of the run: a text, of which the run may take at most the one character of
 // the answer.
+// How the outputs are written: as the tool is built to write them (the ThreadSanitizer build
+// starts the writer thread at once and hands it small pieces).
+tpjconv::OutputTuning tuning() {
+  tpjconv::OutputTuning tuning;
+#ifdef TPJCONV_SINK_PIECE
+  tuning.piece = TPJCONV_SINK_PIECE;
+#endif
+#ifdef TPJCONV_WRITER_START_AFTER
+  tuning.writer_start_after = TPJCONV_WRITER_START_AFTER;
+#endif
+  return tuning;
+}
+
 class TextSource final : public tpjconv::ByteSource {
  public:
   explicit TextSource(std::string text) : text_(std::move(text)) {}
@@ -243,7 +256,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   tpjconv::Sink out, err;
   tpjconv::Console console{answer_source, out, err};
   FUZZ_CHECK(fchdir(work_dir) == 0);
-  const int status = tpjconv::run(args, console);
+  const int status = tpjconv::run(args, console, {}, tuning());
   FUZZ_CHECK(fchdir(fuzzer_dir) == 0);
 
   const std::string output = contents(out_fd);

@@ -1,16 +1,17 @@
 // Runs the record loop over the real dynamic-data files of the shared corpus, when it is there.
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include <gtest/gtest.h>
 
-#include "records/line_reader.h"
-#include "records/sink.h"
-#include "run/bus_list.h"
-#include "run/record_loop.h"
+#include "cli/diagnostics.h"
+#include "findings/check_log.h"
 #include "same_bytes.h"
+#include "text/line_reader.h"
 #include "tool_process.h"
+#include "tpjconv/tpjconv.h"
 
 namespace fs = std::filesystem;
 
@@ -51,23 +52,33 @@ std::string joined(std::string_view text) {
 
 struct Outcome {
   std::string output;
-  std::string check_log;
+  std::string check_log;  // without its heading
   std::string report;
   std::string console;
-  ModelCounters counters;
+  Totals totals;
 };
 
-Outcome convert(const std::string& input, const KisSettings& kis) {
+// Collects the warnings as the console shows them.
+class ConsoleText final : public Observer {
+ public:
+  void warning(const Warning& warning) override { text += console_line(warning); }
+  std::string text;
+};
+
+// Converts through the public header, every model at `kis` or none.
+Outcome convert(const std::string& input, std::optional<float> kis) {
+  StringSink output, check_log, report;
+  ConsoleText console;
+  const Options options{{kis, kis, kis}};
+  Result<Totals> totals = convert_text(input, "corpus.dat", nullptr, options,
+                                       {&output, &check_log, &report}, &console);
+  EXPECT_TRUE(totals.ok());
   Outcome outcome;
-  LineReader reader(input);
-  Sink output, check_log, report, console;
-  RunContext run{0.025f, check_log, report, outcome.counters};
-  BusList no_list;
-  convert_records(reader, "corpus.dat", output, no_list, kis, run, console);
-  outcome.output = output.text();
-  outcome.check_log = check_log.text();
-  outcome.report = report.text();
-  outcome.console = console.text();
+  outcome.output = output.take();
+  outcome.check_log = check_log.text().substr(kCheckLogHeader.size());
+  outcome.report = report.take();
+  outcome.console = std::move(console.text);
+  if (totals) outcome.totals = std::move(*totals);
   return outcome;
 }
 
@@ -81,12 +92,12 @@ TEST(Corpus, EveryFileComesThroughWithOnlyGeneratorRecordsJoined) {
     if (entry.path().extension() != ".dat") continue;
     ++files;
     const std::string input = read_file(entry.path());
-    const Outcome disabled = convert(input, {-1.0f, -1.0f, -1.0f});
+    const Outcome disabled = convert(input, std::nullopt);
     EXPECT_TRUE(testing::same_bytes(joined(input), disabled.output)) << entry.path();
     EXPECT_EQ("", disabled.check_log + disabled.report + disabled.console);
 
     // Enabled, every generator record becomes one gentpj line and every other line stays.
-    const Outcome enabled = convert(input, {0.3f, 0.3f, 0.3f});
+    const Outcome enabled = convert(input, 0.3f);
     const std::string want_text = joined(input);
     LineReader expected(want_text), actual(enabled.output);
     int converted = 0;
@@ -102,7 +113,7 @@ TEST(Corpus, EveryFileComesThroughWithOnlyGeneratorRecordsJoined) {
       }
     }
     EXPECT_FALSE(actual.next().has_value());
-    const auto& read = enabled.counters.read;
+    const auto& read = enabled.totals.read;
     EXPECT_EQ(converted, read[0] + read[1] + read[2]) << entry.path();
   }
   EXPECT_GT(files, 0);

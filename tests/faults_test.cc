@@ -13,7 +13,8 @@
 
 #include <gtest/gtest.h>
 
-#include "run/run.h"
+#include "cli/run.h"
+#include "run_fixture.h"
 #include "same_bytes.h"
 #include "tool_process.h"
 #include "watchdog.h"
@@ -85,6 +86,19 @@ class FailingSink : public ByteSink {
   bool failed_ = false;
 };
 
+// How the outputs are written: as the tool is built to write them (the ThreadSanitizer build
+// starts the writer thread at once and hands it small pieces).
+OutputTuning tuning() {
+  OutputTuning tuning;
+#ifdef TPJCONV_SINK_PIECE
+  tuning.piece = TPJCONV_SINK_PIECE;
+#endif
+#ifdef TPJCONV_WRITER_START_AFTER
+  tuning.writer_start_after = TPJCONV_WRITER_START_AFTER;
+#endif
+  return tuning;
+}
+
 // Standard input that answers nothing: the runs here never ask.
 class NoInput : public ByteSource {
  public:
@@ -93,37 +107,17 @@ class NoInput : public ByteSource {
 
 // A directory with the three files of an earlier run and a bus numbers file, and an input of
 // about `megabytes` of generator records, most with findings.
-class FaultsTest : public ::testing::Test {
+class FaultsTest : public testing::RunDirectory {
  protected:
+  FaultsTest() : RunDirectory("tpjconv_faults_") {}
+
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("tpjconv_faults_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    for (const char* name : {"out.dat", "check.log", "report.txt"}) {
-      write(name, std::string("from the run before: ") + name + "\n");
-    }
+    RunDirectory::SetUp();
+    write_earlier_files();
     write("bus.txt", "bus id level kis name\n" + std::string(20000, '\n') + "7 \"1 \" 0 0.3 G7\n");
   }
-  void TearDown() override {
-    if (!HasFailure()) fs::remove_all(dir_);
-  }
 
-  void write(const std::string& name, const std::string& text) {
-    std::ofstream(dir_ / name, std::ios::binary) << text;
-  }
-
-  void write_input(int megabytes) {
-    std::string text;
-    const std::string record =
-        "genrou 7 \"G7      \" 22.00 \"1 \" : #9 mva=100 4.0 0.02 0.4 0.05 3.0 0.0 1.8 1.7 0.9 "
-        "0.5 0.25 0.2 0.1 0.3 0.06 0.0 0.3\n";
-    while (text.size() < static_cast<std::size_t>(megabytes) << 20) text += record;
-    write("in.dat", text);
-  }
-
-  std::string path(const char* name) const { return (dir_ / name).string(); }
+  void write_input(int megabytes) { write_records("in.dat", static_cast<std::size_t>(megabytes)); }
 
   // Runs the tool on the directory's files with the hooks given; returns the status.
   int run_with(const FileHooks& hooks, const std::string& bus = "none") {
@@ -134,24 +128,16 @@ class FaultsTest : public ::testing::Test {
     const int status = run({"--yes", path("in.dat"), bus == "none" ? bus : path(bus.c_str()),
                             path("out.dat"), "0.3", "0.3", "0.3", path("check.log"),
                             path("report.txt")},
-                           console, hooks);
+                           console, hooks, tuning());
     console_ = err.text();
     return status;
   }
 
   // The files of the earlier run are as they were, and nothing else is there.
-  void expect_earlier_files_kept() {
-    for (const char* name : {"out.dat", "check.log", "report.txt"}) {
-      EXPECT_TRUE(testing::same_bytes(std::string("from the run before: ") + name + "\n",
-                                      read_file(dir_ / name)))
-          << name;
-    }
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_)) {
-      names.insert(entry.path().filename().string());
-    }
+  void expect_earlier_files_only() {
+    expect_earlier_files_kept();
     EXPECT_EQ((std::set<std::string>{"bus.txt", "check.log", "in.dat", "out.dat", "report.txt"}),
-              names);
+              names());
   }
 
   // Hooks that put `make(file)` before the output named `failing`, and leave the rest alone.
@@ -168,7 +154,6 @@ class FaultsTest : public ::testing::Test {
 
   bool console_ends_with(const std::string& tail) const { return console_.ends_with(tail); }
 
-  fs::path dir_;
   std::string console_;
 };
 
@@ -183,7 +168,7 @@ TEST_F(FaultsTest, AReadErrorInTheMiddleOfTheInputKeepsTheEarlierFiles) {
   EXPECT_TRUE(console_ends_with("tpjconv: cannot read " + path("in.dat") +
                                 ": Input/output error\n"))
       << console_;
-  expect_earlier_files_kept();
+  expect_earlier_files_only();
 }
 
 TEST_F(FaultsTest, AReadErrorInTheBusNumbersFileStopsBeforeAnyRecord) {
@@ -195,7 +180,7 @@ TEST_F(FaultsTest, AReadErrorInTheBusNumbersFileStopsBeforeAnyRecord) {
   };
   EXPECT_EQ(1, run_with(hooks, "bus.txt"));
   EXPECT_EQ("tpjconv: cannot read " + path("bus.txt") + ": Input/output error\n", console_);
-  expect_earlier_files_kept();
+  expect_earlier_files_only();
 }
 
 TEST_F(FaultsTest, AWriteErrorAfterSeveralMegabytesKeepsTheEarlierFiles) {
@@ -209,7 +194,7 @@ TEST_F(FaultsTest, AWriteErrorAfterSeveralMegabytesKeepsTheEarlierFiles) {
     EXPECT_TRUE(console_ends_with("tpjconv: cannot write " + path(failing) +
                                   ": No space left on device\n"))
         << console_;
-    expect_earlier_files_kept();
+    expect_earlier_files_only();
   }
 }
 
@@ -230,7 +215,7 @@ TEST_F(FaultsTest, AWriteErrorOnTheWriterThreadIsReportedAndEndsThatFile) {
     EXPECT_NE(std::thread::id(), seen.failed_on);
     EXPECT_NE(std::this_thread::get_id(), seen.failed_on);
     EXPECT_EQ(0, seen.after_failure);
-    expect_earlier_files_kept();
+    expect_earlier_files_only();
   }
 }
 
@@ -245,7 +230,7 @@ TEST_F(FaultsTest, AFailedCloseKeepsTheEarlierFiles) {
     EXPECT_TRUE(console_ends_with("tpjconv: cannot write " + path(failing) +
                                   ": Input/output error\n"))
         << console_;
-    expect_earlier_files_kept();
+    expect_earlier_files_only();
   }
 }
 
@@ -257,8 +242,8 @@ TEST_F(FaultsTest, WithoutAFaultTheRunReplacesTheEarlierFiles) {
     return std::make_unique<FailingSink>(file, std::size_t(-1), 0, 0);
   };
   EXPECT_EQ(0, run_with(hooks));
-  const std::string input = read_file(dir_ / "in.dat");
-  const std::string output = read_file(dir_ / "out.dat");
+  const std::string input = read_file(work_ / "in.dat");
+  const std::string output = read_file(work_ / "out.dat");
   // lpd 0.9 > 0.4 * ld 1.8 becomes 0.72, tppdo 0.02 < tcmin becomes 0.025, ra 0.06 and xcomp 0.3
   // become 0.
   const std::string converted =

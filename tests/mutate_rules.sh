@@ -1,6 +1,6 @@
 #!/bin/bash
 # Mutation run over the rule tables of the three converters: for every rule line in
-# src/models/gensal.cc, gentpf.cc and genrou.cc it builds the tool with one planted fault at a
+# src/conversion/gensal.cc, gentpf.cc and genrou.cc it builds the tool with one planted fault at a
 # time and runs the end-to-end cases under tests/cases against it. A mutant is killed when at
 # least one case fails. Not part of the test suite: it takes a while (one rebuild per mutant).
 #
@@ -31,13 +31,13 @@ build=${1:-$root/build-mutants}
 case $build in /*) ;; *) build=$(pwd)/$build ;; esac
 cd "$root" || exit 2
 
-files="src/models/gensal.cc src/models/gentpf.cc src/models/genrou.cc"
+files="src/conversion/gensal.cc src/conversion/gentpf.cc src/conversion/genrou.cc"
 
 # Refuse to start over uncommitted changes to the model sources: a leftover mutant would
 # otherwise be taken for the original.
 if command -v git >/dev/null && git rev-parse --git-dir >/dev/null 2>&1; then
   if ! git diff --quiet HEAD -- $files; then
-    echo "mutate_rules: src/models has uncommitted changes; commit or stash them first" >&2
+    echo "mutate_rules: src/conversion has uncommitted changes; commit or stash them first" >&2
     exit 2
   fi
 fi

@@ -17,10 +17,11 @@
 
 #include <gtest/gtest.h>
 
-#include "records/line_reader.h"
-#include "records/sink.h"
-#include "run/bus_list.h"
+#include "conversion/bus_list.h"
+#include "run_fixture.h"
 #include "same_bytes.h"
+#include "text/line_reader.h"
+#include "text/sink.h"
 #include "tool_process.h"
 
 namespace fs = std::filesystem;
@@ -34,57 +35,12 @@ using tpjconv::testing::start_tool;
 using tpjconv::testing::ToolStreams;
 using tpjconv::testing::wait_tool;
 
-// A record with findings at check level 0: its converted line, check-log lines and report block
-// make the outputs larger than the input.
-constexpr std::string_view kRecord =
-    "genrou 7 \"G7      \" 22.00 \"1 \" : #9 mva=100 4.0 0.02 0.4 0.05 3.0 0.0 1.8 1.7 0.9 0.5 "
-    "0.25 0.2 0.1 0.3 0.06 0.0 0.3\n";
+constexpr std::string_view kRecord = tpjconv::testing::kFindingsRecord;
+using tpjconv::testing::kEarlierFiles;
 
-const std::vector<std::string> kEarlierFiles = {"out.dat", "check.log", "report.txt"};
-
-class WholeRun : public ::testing::Test {
+class WholeRun : public tpjconv::testing::RunDirectory {
  protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("tpjconv_whole_" + std::to_string(getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
-    work_ = root_ / "work";
-    fs::create_directories(work_);
-  }
-  void TearDown() override {
-    if (!HasFailure()) fs::remove_all(root_);
-  }
-
-  void write(const std::string& name, std::string_view text) {
-    std::ofstream(work_ / name, std::ios::binary) << text;
-  }
-
-  void write_records(const std::string& name, std::size_t megabytes) {
-    std::ofstream out(work_ / name, std::ios::binary);
-    std::string block;
-    for (int i = 0; i < 1000; ++i) block += kRecord;
-    for (std::size_t done = 0; done < megabytes << 20; done += block.size()) out << block;
-  }
-
-  void write_earlier_files() {
-    for (const auto& name : kEarlierFiles) write(name, "from the run before: " + name + "\n");
-  }
-
-  void expect_earlier_files_kept() {
-    for (const auto& name : kEarlierFiles) {
-      EXPECT_TRUE(same_bytes("from the run before: " + name + "\n", read_file(work_ / name)))
-          << name;
-    }
-  }
-
-  std::set<std::string> names() const {
-    std::set<std::string> found;
-    for (const auto& entry : fs::directory_iterator(work_)) {
-      found.insert(entry.path().filename().string());
-    }
-    return found;
-  }
+  WholeRun() : RunDirectory("tpjconv_whole_") {}
 
   ToolStreams streams(const std::string& in = "/dev/null") const {
     return {in, root_ / "stdout", root_ / "stderr"};
@@ -96,8 +52,6 @@ class WholeRun : public ::testing::Test {
     return status;
   }
 
-  fs::path root_;
-  fs::path work_;
   std::string console_;
 };
 
@@ -370,19 +324,25 @@ std::set<std::string> correcting_rules() {
   return rules;
 }
 
+class IgnoredWarnings final : public tpjconv::WarningOut {
+ public:
+  void warning(tpjconv::Warning&&) override {}
+};
+
 // How many check-log lines of each rule had their value corrected: the lines of rules that
 // correct, of records at check level 0. A record's level is that of its bus numbers file entry,
 // or 0 without a bus list.
 std::map<std::string, long> corrected_from_check_log(const std::string& check_log,
                                                      const std::set<std::string>& correcting,
                                                      const fs::path& bus_file, bool bus_list) {
-  tpjconv::BusList list;
+  tpjconv::BusTable list;
   if (bus_list) {
     const std::string text = read_file(bus_file);
     tpjconv::LineReader reader{std::string_view(text)};
-    tpjconv::Sink ignored;
-    list = tpjconv::BusList::load(reader, "bus.txt", ignored);
+    IgnoredWarnings ignored;
+    list = tpjconv::BusTable::load(reader, "bus.txt", ignored);
   }
+  tpjconv::BusUse use(list);
   std::map<std::string, long> corrected;
   const auto lines = lines_of(check_log);
   for (std::size_t i = 1; i < lines.size(); ++i) {
@@ -394,9 +354,9 @@ std::map<std::string, long> corrected_from_check_log(const std::string& check_lo
     std::string text = line.substr(line.rfind(',') + 1);
     while (text.ends_with(' ')) text.pop_back();
     const std::string key = line.substr(0, 6) + "," + line.substr(code_at, 3) + "," + text;
-    tpjconv::Sink ignored;
+    std::string ignored;
     const int level =
-        list.empty() ? 0 : list.lookup(bus, line.substr(id_at, 2), "", ignored).check_level;
+        list.empty() ? 0 : use.lookup(bus, line.substr(id_at, 2), "", ignored).check_level;
     corrected[key] += level == 0 && correcting.count(key) > 0 ? 1 : 0;
   }
   return corrected;

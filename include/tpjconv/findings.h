@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,7 +14,9 @@ namespace tpjconv {
 // The input models that are converted to gentpj, in the order in which they are tried, counted
 // and reported.
 enum class Model { gensal = 0, gentpf = 1, genrou = 2 };
-inline constexpr std::array<Model, 3> kModels = {Model::gensal, Model::gentpf, Model::genrou};
+inline constexpr std::size_t kModelCount = 3;
+inline constexpr std::array<Model, kModelCount> kModels = {Model::gensal, Model::gentpf,
+                                                           Model::genrou};
 
 // "gensal", "gentpf" or "genrou".
 constexpr std::string_view model_name(Model model) {
@@ -47,16 +50,18 @@ enum class WarningKind {
   bus_file,       // a line of the bus numbers file: a field that is no number, an entry twice
   unused_entry,   // a bus numbers file entry that matched no record
   settings,       // the arguments and settings of the run
+  files,          // the files of the run: new files that interrupted runs left, removed
 };
 
 // One warning. The console shows it as "tpjconv: FILE:LINE: TEXT" ("tpjconv: FILE: TEXT" without
-// a line, "tpjconv: TEXT" without a file); a name mismatch is shown as its text alone, the
-// line the console has always had for it.
+// a line, "tpjconv: TEXT" without a file), or as its text alone when `text_alone` is set: the
+// lines of a name mismatch and of a record without a colon, which the console shows so.
 struct Warning {
   WarningKind kind = WarningKind::record;
   std::string file;  // empty when the warning concerns no file
   long line = 0;     // 0 when it concerns no line
   std::string text;
+  bool text_alone = false;
 };
 
 // The check-log lines of one rule of one model, as the findings summary counts them.
@@ -71,8 +76,8 @@ struct RuleCount {
 
 // The totals of a conversion.
 struct Totals {
-  std::array<int, 3> read{};     // records handed to a converter, per model
-  std::array<int, 3> changed{};  // records with findings and a report block, per model
+  std::array<int, kModelCount> read{};     // records handed to a converter, per model
+  std::array<int, kModelCount> changed{};  // records with findings and a report block, per model
   std::vector<RuleCount> rules;  // by model, then code, then rule text
 };
 

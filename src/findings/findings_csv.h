@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "records/sink.h"
+#include "text/sink.h"
 #include "tpjconv/findings.h"
 #include "tpjconv/findings_csv.h"
 

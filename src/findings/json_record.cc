@@ -53,6 +53,7 @@ constexpr std::string_view kind_name(WarningKind kind) {
     case WarningKind::bus_file: return "bus_file";
     case WarningKind::unused_entry: return "unused_entry";
     case WarningKind::settings: return "settings";
+    case WarningKind::files: return "files";
   }
   return "record";
 }

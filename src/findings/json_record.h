@@ -35,7 +35,7 @@
 #include <string>
 
 #include "findings/run_info.h"
-#include "records/sink.h"
+#include "text/sink.h"
 #include "tpjconv/findings.h"
 
 namespace tpjconv {

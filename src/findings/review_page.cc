@@ -99,13 +99,14 @@ constexpr std::string_view kind_heading(WarningKind kind) {
     case WarningKind::bus_file: return "Lines of the bus numbers file";
     case WarningKind::unused_entry: return "Bus numbers file entries that matched no record";
     case WarningKind::settings: return "Arguments and settings";
+    case WarningKind::files: return "Files of the run";
   }
   return "Other";
 }
 
 constexpr WarningKind kKinds[] = {WarningKind::settings, WarningKind::bus_file,
                                   WarningKind::record, WarningKind::name_mismatch,
-                                  WarningKind::unused_entry};
+                                  WarningKind::unused_entry, WarningKind::files};
 
 constexpr std::string_view kStyle = R"css(
 :root { color: #1b1b1b; background: #fff; }

@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "findings/run_info.h"
-#include "records/sink.h"
+#include "text/sink.h"
 #include "tpjconv/findings.h"
 
 namespace tpjconv {

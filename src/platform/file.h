@@ -7,33 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "tpjconv/error.h"
+#include "tpjconv/io.h"
+
 namespace tpjconv {
-
-// What one read or write moved, or the error (an errno value) that stopped it.
-struct IoResult {
-  std::size_t bytes = 0;
-  int error = 0;
-};
-
-// Where a reader takes its bytes from: a file, or a stand-in that a test puts in its place.
-class ByteSource {
- public:
-  virtual ~ByteSource() = default;
-  // Up to `size` bytes; no bytes and no error at the end of the input.
-  virtual IoResult read(char* buffer, std::size_t size) = 0;
-};
-
-// Where a writer hands its bytes: a file, or a stand-in.
-class ByteSink {
- public:
-  virtual ~ByteSink() = default;
-  // Writes all of `data`, or stops at the first error.
-  virtual IoResult write(const char* data, std::size_t size) = 0;
-  // Returns once what was written has reached the file; a file has nothing to wait for.
-  virtual int flush() { return 0; }
-  // Closes the file; the errno of a failed close, or 0.
-  virtual int close() = 0;
-};
 
 namespace platform {
 
@@ -81,21 +58,21 @@ class File final : public ByteSource, public ByteSink {
   bool owned_ = true;
 };
 
-// A file opened by name, or the errno that kept it closed.
-struct Opened {
-  File file;
-  int error = 0;
-};
-
-// Opens a file to read. A directory is no file to read: EISDIR.
-Opened open_for_reading(const std::string& path);
+// Opens a file to read: the file, or the error (ErrorKind::open, the errno, the path, and the
+// message "PATH: REASON"). A directory is no file to read: EISDIR, "is a directory".
+Result<File> open_for_reading(const std::string& path);
 
 // Opens a file to write where it stands, created with mode 0666 less the umask when missing, and
-// not emptied: File::truncate() does that.
-Opened open_in_place(const std::string& path);
+// not emptied: File::truncate() does that. The error is ErrorKind::create.
+Result<File> open_in_place(const std::string& path);
 
-// Creates a file that must not exist yet, readable and writable by its owner only.
-Opened create_new(const std::string& path);
+// Creates a file that must not exist yet, readable and writable by its owner only. The error is
+// ErrorKind::create.
+Result<File> create_new(const std::string& path);
+
+// The error of a file `path` that could not be opened: "PATH: REASON", the reason of EISDIR
+// being "is a directory".
+Error open_error(ErrorKind kind, int error, const std::string& path);
 
 enum class FileKind {
   missing,    // nothing there yet

@@ -88,27 +88,27 @@ int File::close() {
   return ::close(fd) == 0 ? 0 : errno;
 }
 
-Opened open_for_reading(const std::string& path) {
+Result<File> open_for_reading(const std::string& path) {
   const int fd = open_retrying(path.c_str(), O_RDONLY, 0);
-  if (fd < 0) return {File(), errno};
+  if (fd < 0) return open_error(ErrorKind::open, errno, path);
   struct stat info;
   if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
     ::close(fd);
-    return {File(), EISDIR};
+    return open_error(ErrorKind::open, EISDIR, path);
   }
-  return {Opener::make(fd, true), 0};
+  return Opener::make(fd, true);
 }
 
-Opened open_in_place(const std::string& path) {
+Result<File> open_in_place(const std::string& path) {
   const int fd = open_retrying(path.c_str(), O_WRONLY | O_CREAT, 0666);
-  if (fd < 0) return {File(), errno};
-  return {Opener::make(fd, true), 0};
+  if (fd < 0) return open_error(ErrorKind::create, errno, path);
+  return Opener::make(fd, true);
 }
 
-Opened create_new(const std::string& path) {
+Result<File> create_new(const std::string& path) {
   const int fd = open_retrying(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-  if (fd < 0) return {File(), errno};
-  return {Opener::make(fd, true), 0};
+  if (fd < 0) return open_error(ErrorKind::create, errno, path);
+  return Opener::make(fd, true);
 }
 
 int File::truncate() {
@@ -360,6 +360,11 @@ int DirectoryLock::lock(const std::string& directory) {
 
 std::string error_text(int error) { return std::strerror(error); }
 
+Error open_error(ErrorKind kind, int error, const std::string& path) {
+  return Error{kind, error, path, 0,
+               path + ": " + (error == EISDIR ? "is a directory" : error_text(error))};
+}
+
 // ---- the process ----
 
 namespace {
@@ -430,6 +435,31 @@ bool process_runs(unsigned long id) {
 }
 
 int file_creation_mask() {
+  // Read where the system shows it, so that the mask is never changed, not even for a moment in
+  // which another thread of the process creates a file.
+  const int fd = open_retrying("/proc/self/status", O_RDONLY, 0);
+  if (fd >= 0) {
+    std::string status(4096, '\0');
+    std::size_t size = 0;
+    for (ssize_t got = 0; size < status.size(); size += static_cast<std::size_t>(got)) {
+      got = ::read(fd, status.data() + size, status.size() - size);
+      if (got <= 0) break;
+    }
+    ::close(fd);
+    status.resize(size);
+    const std::size_t at = status.find("\nUmask:");
+    if (at != std::string::npos) {
+      int mask = 0;
+      std::size_t i = at + 8;
+      while (i < status.size() && (status[i] == ' ' || status[i] == '\t')) ++i;
+      const std::size_t first = i;
+      for (; i < status.size() && status[i] >= '0' && status[i] <= '7'; ++i) {
+        mask = mask * 8 + (status[i] - '0');
+      }
+      if (i > first) return mask & 0777;
+    }
+  }
+  // Where the system does not show it, it is read by setting it and setting it back.
   const mode_t mask = ::umask(022);
   ::umask(mask);
   return static_cast<int>(mask);

@@ -162,13 +162,13 @@ struct Opener {
 namespace {
 
 // Wraps an open handle in a C runtime descriptor; closes it when no descriptor is left.
-Opened wrap(HANDLE handle, int flags) {
+Result<File> wrap(HANDLE handle, int flags, ErrorKind kind, const std::string& path) {
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_BINARY);
   if (fd < 0) {
     CloseHandle(handle);
-    return {File(), EMFILE};
+    return open_error(kind, EMFILE, path);
   }
-  return {Opener::make(fd, true), 0};
+  return Opener::make(fd, true);
 }
 
 }  // namespace
@@ -208,33 +208,35 @@ int File::close() {
   return _close(fd) == 0 ? 0 : errno;
 }
 
-Opened open_for_reading(const std::string& path) {
+Result<File> open_for_reading(const std::string& path) {
   const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (!usable(handle)) {
     const int error = last_errno();
-    return {File(), error == EACCES && is_directory(path) ? EISDIR : error};
+    return open_error(ErrorKind::open, error == EACCES && is_directory(path) ? EISDIR : error,
+                      path);
   }
-  return wrap(handle, _O_RDONLY);
+  return wrap(handle, _O_RDONLY, ErrorKind::open, path);
 }
 
-Opened open_in_place(const std::string& path) {
+Result<File> open_in_place(const std::string& path) {
   const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (!usable(handle)) {
     const int error = last_errno();
-    return {File(), error == EACCES && is_directory(path) ? EISDIR : error};
+    return open_error(ErrorKind::create, error == EACCES && is_directory(path) ? EISDIR : error,
+                      path);
   }
-  return wrap(handle, 0);
+  return wrap(handle, 0, ErrorKind::create, path);
 }
 
-Opened create_new(const std::string& path) {
+Result<File> create_new(const std::string& path) {
   // Windows keeps no permission bits but the read-only attribute, and a read-only file is never
   // replaced (see look_at_output), so the new file is made writable like any other.
   const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (!usable(handle)) return {File(), last_errno()};
-  return wrap(handle, 0);
+  if (!usable(handle)) return open_error(ErrorKind::create, last_errno(), path);
+  return wrap(handle, 0, ErrorKind::create, path);
 }
 
 int File::truncate() {
@@ -424,6 +426,11 @@ int DirectoryLock::lock(const std::string& directory) {
 }
 
 std::string error_text(int error) { return std::strerror(error); }
+
+Error open_error(ErrorKind kind, int error, const std::string& path) {
+  return Error{kind, error, path, 0,
+               path + ": " + (error == EISDIR ? "is a directory" : error_text(error))};
+}
 
 // ---- the process ----
 

@@ -1,0 +1,41 @@
+#include <string>
+#include <vector>
+
+#include "cli/console.h"
+#include "cli/run.h"
+#include "platform/file.h"
+#include "platform/process.h"
+
+namespace {
+
+// How the outputs are written. The build that checks the writer thread with ThreadSanitizer
+// starts the thread at once and hands it small pieces, so that even a small run hands it many.
+tpjconv::OutputTuning tuning() {
+  tpjconv::OutputTuning tuning;
+#ifdef TPJCONV_SINK_PIECE
+  tuning.piece = TPJCONV_SINK_PIECE;
+#endif
+#ifdef TPJCONV_WRITER_START_AFTER
+  tuning.writer_start_after = TPJCONV_WRITER_START_AFTER;
+#endif
+  return tuning;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  tpjconv::platform::open_closed_standard_streams();
+  auto in = tpjconv::platform::File::standard(0);
+  auto out = tpjconv::platform::File::standard(1);
+  auto err = tpjconv::platform::File::standard(2);
+  tpjconv::Sink out_sink(out);
+  // Each message reaches standard error within milliseconds of being written, whatever comes
+  // after it.
+  tpjconv::ConsoleStream err_stream(err);
+  tpjconv::Sink err_sink(err_stream, tpjconv::Sink::EachWrite{});
+  tpjconv::Console console{in, out_sink, err_sink};
+  const int status =
+      tpjconv::run(std::vector<std::string>(argv + 1, argv + argc), console, {}, tuning());
+  // A console that cannot be written does not undo a finished run.
+  return out_sink.flush() || status != 0 ? status : 1;
+}

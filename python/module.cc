@@ -290,8 +290,9 @@ tpjconv::Options options_of(py::handle kis, py::handle tcmin) {
     const py::object value = values[i];
     if (value.is_none()) continue;
     const std::string name(tpjconv::model_name(model));
-    options.kis[i] = number_argument(value, "kis[" + std::to_string(i) + "], the Kis of " + name,
-                                     ", or None to leave " + name + " unconverted");
+    options.kis[i] =
+        number_argument(value, "kis[" + std::to_string(i) + "], the Kis of " + name + ",",
+                        ", or None to leave " + name + " unconverted");
   }
   options.tcmin = number_argument(tcmin, "tcmin", "");
   return options;

@@ -143,11 +143,26 @@ struct PyRuleCount {
   py::tuple fields() const { return py::make_tuple(model, code, rule, count, corrected, finding); }
 };
 
-// What a conversion gives back.
+// What a conversion gives back. The findings become Python objects when first asked for: a
+// large file has tens of thousands, and a caller that only wants the files or the table should
+// not pay for them.
 struct PyResult {
   py::dict read, changed;
-  py::list findings, warnings, rules;
+  std::vector<Finding> finding_data;
+  py::object finding_list = py::none();
+  py::list warnings, rules;
   py::object converted = py::none(), check_log = py::none(), report = py::none();
+
+  py::object findings() {
+    if (finding_list.is_none()) {
+      py::list list(finding_data.size());
+      for (std::size_t i = 0; i < finding_data.size(); ++i) {
+        list[i] = py::cast(PyFinding(finding_data[i]));
+      }
+      finding_list = std::move(list);
+    }
+    return finding_list;
+  }
 };
 
 // The columns of the findings file, in its order.
@@ -169,8 +184,8 @@ py::object findings_frame(const PyResult& result) {
   }
   std::vector<py::list> columns(std::size(kFindingColumns));
   const py::float_ not_corrected(std::numeric_limits<double>::quiet_NaN());
-  for (const py::handle item : result.findings) {
-    const py::tuple fields = item.cast<const PyFinding&>().fields();
+  for (const Finding& finding : result.finding_data) {
+    const py::tuple fields = PyFinding(finding).fields();
     for (std::size_t i = 0; i < columns.size(); ++i) {
       columns[i].append(fields[i].is_none() ? py::object(not_corrected) : fields[i]);
     }
@@ -346,9 +361,7 @@ PyResult result_of(const tpjconv::Totals& totals, Collector& collector,
   PyResult result;
   result.read = by_model(totals.read);
   result.changed = by_model(totals.changed);
-  for (Finding& finding : collector.findings) {
-    result.findings.append(py::cast(PyFinding(std::move(finding))));
-  }
+  result.finding_data = std::move(collector.findings);
   if (first_warning) result.warnings.append(py::cast(PyWarning(*first_warning)));
   for (const Warning& warning : collector.warnings) {
     result.warnings.append(py::cast(PyWarning(warning)));
@@ -547,7 +560,7 @@ PYBIND11_MODULE(_tpjconv, m) {
                     "Records handed to a converter, by model name: {'gensal': n, ...}.")
       .def_readonly("changed", &PyResult::changed,
                     "Records with findings and a report block, by model name.")
-      .def_readonly("findings", &PyResult::findings,
+      .def_property_readonly("findings", &PyResult::findings,
                     "Every finding (list of Finding), in the order of the check log.")
       .def_readonly("warnings", &PyResult::warnings,
                     "Every warning (list of Warning), in the order they were given.")

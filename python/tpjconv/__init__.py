@@ -14,10 +14,11 @@ from ._tpjconv import (Error, Finding, Result, RuleCount, Warning, convert, conv
                        findings_csv_header, version)
 
 __version__ = version()
-__all__ = ["Error", "Finding", "Result", "RuleCount", "Warning", "convert", "convert_text",
+# Warning is left out, so that "from tpjconv import *" does not hide the built-in Warning.
+__all__ = ["Error", "Finding", "Result", "RuleCount", "convert", "convert_text",
            "findings_csv_header", "version"]
 
-for _name in __all__:
+for _name in __all__ + ["Warning"]:
     _item = globals()[_name]
     if hasattr(_item, "__module__"):
         try:

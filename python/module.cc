@@ -183,18 +183,16 @@ py::object findings_frame(const PyResult& result) {
         "pandas), or read result.findings instead");
   }
   std::vector<py::list> columns(std::size(kFindingColumns));
-  const py::float_ not_corrected(std::numeric_limits<double>::quiet_NaN());
   for (const Finding& finding : result.finding_data) {
     const py::tuple fields = PyFinding(finding).fields();
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-      columns[i].append(fields[i].is_none() ? py::object(not_corrected) : fields[i]);
-    }
+    for (std::size_t i = 0; i < columns.size(); ++i) columns[i].append(fields[i]);
   }
   py::dict data;
   for (std::size_t i = 0; i < columns.size(); ++i) data[kFindingColumns[i]] = columns[i];
   py::list names;
   for (const char* name : kFindingColumns) names.append(name);
   py::object frame = pandas.attr("DataFrame")(data, py::arg("columns") = names);
+  // Numbers, None as NaN, also when no finding was corrected or there are none.
   return frame.attr("astype")(py::dict(py::arg("corrected_to") = "float64",
                                        py::arg("value") = "float64",
                                        py::arg("base_kv") = "float64"));

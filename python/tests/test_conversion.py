@@ -178,3 +178,19 @@ def test_no_model_enabled_is_said_and_the_file_copied(tmp_path):
 def pytest_example():
     from conftest import EXAMPLE
     return EXAMPLE
+
+
+def test_tcmin_and_a_model_left_out_reach_the_conversion_as_on_the_command_line(tmp_path):
+    # tcmin 0.045 is above the example's tppdo 0.040 of bus 101 and its tppqo 0.020 of bus 401;
+    # gentpf is left out (None here, -1 there).
+    status, _, err = run_tool("--yes", pytest_example(), "none", tmp_path / "cli.dat", "0.3",
+                              "-1", "0.25", tmp_path / "cli.log", tmp_path / "cli.txt", "0.045",
+                              cwd=tmp_path)
+    assert status == 0, err
+    result = tpjconv.convert(pytest_example(), kis=(0.3, None, 0.25), tcmin=0.045,
+                             output=tmp_path / "out.dat", check_log=tmp_path / "out.log",
+                             report=tmp_path / "out.txt")
+    for mine, theirs in (("out.dat", "cli.dat"), ("out.log", "cli.log"), ("out.txt", "cli.txt")):
+        assert read(tmp_path / mine) == read(tmp_path / theirs), mine
+    assert result.read == {"gensal": 2, "gentpf": 0, "genrou": 4}
+    assert any(f.code == 202 and f.bus == 101 for f in result.findings)

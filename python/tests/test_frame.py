@@ -34,6 +34,7 @@ def test_the_frame_holds_the_findings_in_the_columns_of_the_findings_file():
 
     empty = tpjconv.convert_text(b"").findings_frame()
     assert list(empty.columns) == header and len(empty) == 0
+    assert [str(empty[c].dtype) for c in ("base_kv", "value", "corrected_to")] == ["float64"] * 3
 
 
 def test_without_pandas_the_frame_is_an_import_error_that_says_how_to_get_it():

@@ -368,8 +368,8 @@ PyResult result_of(const tpjconv::Totals& totals, Collector& collector,
   return result;
 }
 
-PyResult convert(py::handle input, py::handle bus_file, py::handle kis, py::handle tcmin,
-                 py::handle output, py::handle check_log, py::handle report) {
+PyResult convert(py::object input, py::object bus_file, py::object kis, py::object tcmin,
+                 py::object output, py::object check_log, py::object report) {
   tpjconv::FileRun files;
   files.input = path_argument(input, "input");
   files.bus_file = optional_path(bus_file, "bus_file");
@@ -386,8 +386,8 @@ PyResult convert(py::handle input, py::handle bus_file, py::handle kis, py::hand
   return result_of(value_or_raise(std::move(*totals)), collector, no_model_warning(options));
 }
 
-PyResult convert_text(py::handle text, py::handle bus_text, py::handle kis, py::handle tcmin,
-                      py::handle name, py::handle bus_name) {
+PyResult convert_text(py::object text, py::object bus_text, py::object kis, py::object tcmin,
+                      py::object name, py::object bus_name) {
   const bool as_bytes = !PyUnicode_Check(text.ptr());
   const std::string input = text_argument(text, "text");
   const std::optional<std::string> bus =

@@ -2,8 +2,8 @@
 both in one run, in turns, with the same arguments: no bus numbers file, Kis 0.3 for the three
 models, the converted file, check log and report written. Checks that both write the same bytes.
 
-    PYTHONPATH=build/python python3 bench/python_bench.py DAT [--tpjconv build/tpjconv]
-                                                           [--repetitions 5] [--dir DIR]
+    PYTHONPATH=build/python python3 bench/python_bench.py DAT
+        [--tpjconv build/tpjconv] [--repetitions 5] [--dir DIR]
 
 The command line is timed as a process (wall clock from start to exit, and its CPU time), the
 module as the call (wall clock around tpjconv.convert, and this process's CPU time meanwhile);

@@ -77,9 +77,8 @@ def test_an_input_that_cannot_be_read_is_a_tpjconv_error(tmp_path):
     assert (error.kind, error.errno, error.file, error.line) == ("open", 21, str(tmp_path), 0)
     assert str(error) == cli_message(tmp_path, "none", tmp_path / "out.dat", cwd=tmp_path)
     assert files_in(tmp_path) == []
-    with pytest.raises(tpjconv.Error):
-        tpjconv.convert_text(b"", bus_text=None, name="x") if False else tpjconv.convert(
-            EXAMPLE, bus_file=tmp_path)
+    with pytest.raises(tpjconv.Error, match=" is a directory$"):
+        tpjconv.convert(EXAMPLE, bus_file=tmp_path)
 
 
 PERMISSIONS = r"""

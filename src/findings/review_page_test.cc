@@ -428,5 +428,26 @@ TEST(ReviewPage, LongTextsCountInTheBytesKept) {
   EXPECT_GE(kept_with_name(std::string(1000, 'N')), kept_with_name("N") + 1000);
 }
 
+// A count goes inside its part of a bar only where it fits: 1 of 60 is 7 pixels wide, and its
+// count stands after the bar alone.
+TEST(ReviewPage, ACountThatDoesNotFitItsBarStandsAfterIt) {
+  std::vector<Finding> findings;
+  for (int i = 0; i < 61; ++i) {
+    findings.push_back(make_finding("in.dat", 10 + i, Model::genrou, 7, "G7", 22.0f, "1", 0,
+                                    i < 60 ? 201 : 208, i < 60 ? "tpdo < 2.0" : "lq >  ld", "lq",
+                                    1.8f, 1.7f));
+  }
+  const std::string page = page_of(findings, {});
+  EXPECT_NE(std::string::npos,
+            page.find("<rect class=\"corrected\" x=\"300\" y=\"38\" width=\"440\" height=\"18\"/>"
+                      "<text class=\"in-corrected\" x=\"520\" y=\"52\" text-anchor=\"middle\">60"
+                      "</text><text class=\"total\" x=\"746\" y=\"52\">60</text></a>"))
+      << page;
+  EXPECT_NE(std::string::npos,
+            page.find("<rect class=\"corrected\" x=\"300\" y=\"64\" width=\"7\" height=\"18\"/>"
+                      "<text class=\"total\" x=\"313\" y=\"78\">1</text></a>"))
+      << page;
+}
+
 }  // namespace
 }  // namespace tpjconv

@@ -422,4 +422,18 @@ TEST(Summary, CountsWhatTheCheckLogShowsInEveryCase) {
   EXPECT_GT(compared, 20);
 }
 
+TEST_F(WholeRun, StandardInputThatCannotBeReadAnswersNoPrompt) {
+  write("in.dat", std::string(kRecord));
+  write_earlier_files();
+  // A directory opens for reading, and each read of it fails with EISDIR.
+  std::vector<std::string> args(kArgs.begin() + 1, kArgs.end());
+  EXPECT_EQ(1, run(args, root_.string()));
+  EXPECT_TRUE(console_.ends_with("Type c to continue, a to abort : \n"
+                                 "tpjconv: cannot read standard input: Is a directory; nothing "
+                                 "converted\n"))
+      << console_;
+  expect_earlier_files_kept();
+  EXPECT_EQ((std::set<std::string>{"in.dat", "out.dat", "check.log", "report.txt"}), names());
+}
+
 }  // namespace

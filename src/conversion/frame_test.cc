@@ -119,5 +119,33 @@ TEST(Conversion, LabelComesFromTheTextBeforeTheFirstColonOnly) {
   EXPECT_TRUE(t.record.starts_with("gentpj 5 \"A: #9  5.000"));
 }
 
+// A number wider than its report column is shown whole in both columns, its digits as in the
+// converted record.
+TEST(Conversion, ANumberWiderThanItsReportColumnIsShownWhole) {
+  Harness t;
+  WorkingValues start = clean_machine(100.0f);
+  start[+ld] = 1234567.0f;
+  Conversion c(Model::gentpf, t.record, t.table, t.header_length, 0.3, 0, t.run, start);
+  c.rule(true, 109, ",lpd > 0.6*ld", lpd, 0.2);
+  c.finish();
+  EXPECT_NE(std::string::npos, t.report.text().find("\n   ld,1234567.0000  ,1234567.0000\n"))
+      << t.report.text();
+  EXPECT_NE(std::string::npos, t.record.find(" 0.00 1234567.0000 1.7000 ")) << t.record;
+}
+
+// A report block larger than the room kept for it on the stack is written whole.
+TEST(Conversion, ALongReportBlockIsWrittenWhole) {
+  Harness t;
+  const std::string text = "," + std::string(9000, 'x');
+  Conversion c(Model::gentpf, t.record, t.table, t.header_length, 0.3, 0, t.run,
+               clean_machine(100.0f));
+  c.rule(true, 109, text, lpd, 0.2);
+  c.finish();
+  const std::string& report = t.report.text();
+  EXPECT_NE(std::string::npos, report.find("\n  lpd,    0.3000  ,    0.2000  , " + text + "\n"))
+      << report.substr(0, 400);
+  EXPECT_TRUE(report.ends_with("\n  kis,    0.0000  ,    0.3000 , ,Entered Kis\n"));
+}
+
 }  // namespace
 }  // namespace tpjconv

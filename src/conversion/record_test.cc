@@ -218,6 +218,9 @@ TEST(ReadParamList, NamesThatDoNotFitAreReadByPosition) {
       {"\"tpdo\" 8.0 0.03 \"tpqo\" 0.4", NameProblem::number_without_name, "0.03"},
       {"\"tpdo\" 8.0 \"tppdo\" \"tpqo\" 0.4", NameProblem::name_without_number, "\"tppdo\""},
       {"\"tpdo\" 8.0 \"accel\"", NameProblem::name_without_number, "\"accel\""},
+      // A name with nothing after it but the line end; a number last without a name.
+      {"\"tpdo\" 8.0 \"tppdo\" ", NameProblem::name_without_number, "\"tppdo\""},
+      {"\"tpdo\" 8.0 0.03", NameProblem::number_without_name, "0.03"},
   };
   for (const Case& c : cases) {
     ParamTable table{};
@@ -268,6 +271,12 @@ TEST(ReadParamList, NumbersNotWhollyReadAndFieldsNotUsed) {
   // Every field after the parameters counts, also beyond the twentieth.
   EXPECT_EQ("unused=13", odd_of(read_of(genrou17 + " 1 2 3 4 5 6 7 8 9 10 11 12 13 \n",
                                         Model::genrou)));
+  // Blanks that end a record without a line end are no field.
+  EXPECT_EQ("unused=4", odd_of(read_of(genrou17 + " 1 2 3 4  ", Model::genrou)));
+  // Nothing after the colon: no parameter at all.
+  const ParamList empty = read_of("", Model::genrou);
+  EXPECT_EQ("unused=0", odd_of(empty));
+  EXPECT_EQ(0u, empty.given);
   EXPECT_EQ("unused=5", odd_of(read_of(" 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20",
                                        Model::gensal)));
   EXPECT_EQ("unused=2", odd_of(read_of(" 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20",
@@ -324,6 +333,7 @@ TEST(ReadParamList, MvaNumberWithAndWithoutTheRecordsLineEnd) {
       {" mva=100\r\n", 100.0f, "unused=0"},
       {" mva=100\n", 100.0f, "unused=0"},
       {" mva=100\r", 100.0f, "mva=100\r:part:100.000000 unused=0"},
+      {" mva=100\rx", 100.0f, "mva=100\rx:part:100.000000 unused=0"},
       {" mva=1e2\r\n", 100.0f, "unused=0"},
       {" mva=1e2 5", 100.0f, "unused=0"},
       {" mva=1e2x\n", 100.0f, "mva=1e2x:part:100.000000 unused=0"},

@@ -1,6 +1,7 @@
 #include "findings/review_page.h"
 
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include <gtest/gtest.h>
@@ -316,6 +317,136 @@ TEST(ReviewPage, KeepsFindingsCompactUntilTheEnd) {
   EXPECT_LT(per_finding, 48.0) << per_finding;
   page.finish(Totals{}, Outcome{0, "converted"});
   EXPECT_NE(std::string::npos, out.text().find("<span id=\"count\">100000</span>"));
+}
+
+// Findings of one record share its entry only while every field of its header is the same,
+// compared by bits: a base kV of -0 is not 0.
+TEST(ReviewPage, ARecordIsToldApartByEachFieldOfItsHeader) {
+  const Finding base = make_finding("in.dat", 12, Model::genrou, 102, "HILLSIDE", 0.0f, "2 ", 0,
+                                    209, "lpd > 0.4*ld", "lpd", 0.8f, 0.74f);
+  // Each finding differs from the one before it in one field only.
+  std::vector<Finding> findings;
+  const auto differing = [&](const std::function<void(Finding&)>& change) {
+    findings.push_back(base);
+    findings.push_back(base);
+    change(findings.back());
+  };
+  differing([](Finding& f) { f.line = 13; });
+  differing([](Finding& f) { f.bus = 103; });
+  differing([](Finding& f) {
+    f.level = 1;
+    f.corrected_to.reset();
+  });
+  differing([](Finding& f) { f.base_kv = -0.0f; });
+  differing([](Finding& f) { f.file = "other.dat"; });
+  differing([](Finding& f) { f.bus_name = "VALLEY"; });
+  differing([](Finding& f) { f.unit_id = "3 "; });
+  const std::string page = page_of(findings, {});
+  // The JSON reader takes the data's -0 for 0; the data's own text keeps the sign.
+  std::vector<Finding> read_back = findings;
+  read_back[7].base_kv = 0.0f;
+  EXPECT_EQ(rows_of(read_back), rows_of_data(embedded_data(page)));
+  const nlohmann::json data = nlohmann::json::parse(embedded_data(page));
+  EXPECT_EQ(14u, data["records"]["line"].size());
+  EXPECT_NE(std::string::npos, page.find("\"kv\":[0,0,0,0,0,0,0,-0,0,0,0,0,0,0]")) << page;
+}
+
+// Rules of one model and code with one text are one bar, however many parameters they name.
+TEST(ReviewPage, OneBarForARuleTextWhateverTheParameter) {
+  const std::vector<Finding> findings = {
+      make_finding("in.dat", 12, Model::genrou, 7, "G7", 22.0f, "1", 0, 212, "lppq <> lppd",
+                   "lppq", 0.3f, 0.25f),
+      make_finding("in.dat", 12, Model::genrou, 7, "G7", 22.0f, "1", 0, 212, "lppq <> lppd",
+                   "lppd", 0.25f, std::nullopt),
+      make_finding("in.dat", 30, Model::genrou, 8, "G8", 22.0f, "1", 0, 212, "lppq <> lppd",
+                   "lppq", 0.4f, 0.35f),
+  };
+  const std::string page = page_of(findings, {{WarningKind::files, "", 0, "removed x"}});
+  EXPECT_EQ(rows_of(findings), rows_of_data(embedded_data(page)));
+  const nlohmann::json data = nlohmann::json::parse(embedded_data(page));
+  EXPECT_EQ(2u, data["rules"]["bar"].size());
+  EXPECT_EQ(nlohmann::json::parse("[3]"), data["bars"]["count"]);
+  EXPECT_EQ(nlohmann::json::parse("[2]"), data["bars"]["corrected"]);
+  EXPECT_NE(std::string::npos,
+            page.find("<strong>3 findings</strong>: 2 corrected, 1 not corrected. "
+                      "<strong>1 warning</strong>."));
+  EXPECT_NE(std::string::npos,
+            page.find("<h3>Files of the run (1)</h3>\n<ul class=\"warnings\">\n<li><span "
+                      "class=\"text mono\">removed x</span></li>\n</ul>\n"));
+}
+
+// A bar's link carries its key percent-encoded, all but letters, digits and -_.~; a label longer
+// than 36 bytes is cut before the character at its 36th byte, never inside it, and ends in an
+// ellipsis.
+TEST(ReviewPage, BarLinksEncodeTheKeyAndLabelsAreCutAtACharacter) {
+  const std::string long_text = std::string(23, 'a') + "\xC3\x89" + "bcd";
+  const std::vector<Finding> findings = {
+      make_finding("in.dat", 12, Model::genrou, 7, "G7", 22.0f, "1", 0, 208, "AZaz09-_.~/+",
+                   "lq", 1.8f, 1.7f),
+      make_finding("in.dat", 12, Model::genrou, 7, "G7", 22.0f, "1", 0, 209, long_text, "lpd",
+                   0.8f, 0.7f),
+  };
+  const std::string page = page_of(findings, {});
+  EXPECT_NE(std::string::npos, page.find("<a href=\"?rule=genrou%20208%20AZaz09-_.~%2F%2B#"));
+  EXPECT_NE(std::string::npos, page.find("text-anchor=\"end\">genrou 208 AZaz09-_.~/+</text>"));
+  // "genrou 209 " and 23 letters are 34 bytes; the 36th is the second byte of the É.
+  EXPECT_NE(std::string::npos, page.find("text-anchor=\"end\">genrou 209 " +
+                                         std::string(23, 'a') + "\xE2\x80\xA6</text>"))
+      << page;
+  EXPECT_NE(std::string::npos, page.find("<a href=\"?rule=genrou%20209%20" +
+                                         std::string(23, 'a') + "%C3%89bcd#"));
+}
+
+// Once written, the page takes nothing more: findings, warnings and another finish() are
+// ignored.
+TEST(ReviewPage, NothingIsAddedOrWrittenAfterTheEnd) {
+  Sink out;
+  ReviewPage page(out, plant_run(), "t");
+  page.add(mixed_findings().front());
+  page.finish(plant_totals(), Outcome{0, "converted"});
+  const std::string written = out.text();
+  const std::size_t kept = page.bytes_kept();
+  page.add(mixed_findings().back());
+  page.add(Warning{WarningKind::record, "in.dat", 3, "late"});
+  page.finish(plant_totals(), Outcome{1, "failed"});
+  EXPECT_EQ(written, out.text());
+  EXPECT_EQ(kept, page.bytes_kept());
+  EXPECT_NE(std::string::npos,
+            written.find("<strong>1 finding</strong>: 1 corrected, 0 not corrected. "
+                         "<strong>0 warnings</strong>."));
+}
+
+// A text too long to be held in place in its string counts in the bytes kept.
+TEST(ReviewPage, LongTextsCountInTheBytesKept) {
+  const auto kept_with_name = [](const std::string& name) {
+    Sink out;
+    ReviewPage page(out, plant_run(), "t");
+    page.add(make_finding("in.dat", 12, Model::genrou, 7, name, 22.0f, "1", 0, 208, "lq >  ld",
+                          "lq", 1.8f, 1.7f));
+    return page.bytes_kept();
+  };
+  EXPECT_GE(kept_with_name(std::string(1000, 'N')), kept_with_name("N") + 1000);
+}
+
+// A count goes inside its part of a bar only where it fits: 1 of 60 is 7 pixels wide, and its
+// count stands after the bar alone.
+TEST(ReviewPage, ACountThatDoesNotFitItsBarStandsAfterIt) {
+  std::vector<Finding> findings;
+  for (int i = 0; i < 61; ++i) {
+    findings.push_back(make_finding("in.dat", 10 + i, Model::genrou, 7, "G7", 22.0f, "1", 0,
+                                    i < 60 ? 201 : 208, i < 60 ? "tpdo < 2.0" : "lq >  ld", "lq",
+                                    1.8f, 1.7f));
+  }
+  const std::string page = page_of(findings, {});
+  EXPECT_NE(std::string::npos,
+            page.find("<rect class=\"corrected\" x=\"300\" y=\"38\" width=\"440\" height=\"18\"/>"
+                      "<text class=\"in-corrected\" x=\"520\" y=\"52\" text-anchor=\"middle\">60"
+                      "</text><text class=\"total\" x=\"746\" y=\"52\">60</text></a>"))
+      << page;
+  EXPECT_NE(std::string::npos,
+            page.find("<rect class=\"corrected\" x=\"300\" y=\"64\" width=\"7\" height=\"18\"/>"
+                      "<text class=\"total\" x=\"313\" y=\"78\">1</text></a>"))
+      << page;
 }
 
 }  // namespace

@@ -35,6 +35,9 @@ TEST(Utf8, KeepsValidSequencesAndReadsEveryOtherByteAsLatin1) {
   EXPECT_EQ("[\xC3\xB0\xC2\x80\xC2\x80\xC2\x80]", utf8("\xF0\x80\x80\x80"));
   EXPECT_EQ("[\xC3\xB4\xC2\x90\xC2\x80\xC2\x80]", utf8("\xF4\x90\x80\x80"));
   EXPECT_EQ("[\xC3\xB5\xC2\x80]", utf8("\xF5\x80"));
+  // A four-byte lead whose second or third byte after it is no continuation byte.
+  EXPECT_EQ("[\xC3\xB0\xC2\x90" "A\xC2\x80]", utf8("\xF0\x90" "A\x80"));
+  EXPECT_EQ("[\xC3\xB0\xC2\x90\xC2\x80" "A]", utf8("\xF0\x90\x80" "A"));
   EXPECT_EQ("[x\xC3\xA2\xC2\x82]", utf8("x\xE2\x82"));
   EXPECT_EQ("[\xC3\xA2\xC2\x82y]", utf8("\xE2\x82y"));
   // The sequences at the edges of what is valid stay as they are.

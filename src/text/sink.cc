@@ -1,5 +1,7 @@
 #include "text/sink.h"
 
+#include <cerrno>
+
 #include "text/writer.h"
 
 namespace tpjconv {
@@ -33,8 +35,12 @@ void Sink::pass_on(bool more) {
     if (more && buffer_.capacity() < room()) buffer_.reserve(room());
     return;
   }
+  // A destination that throws (a caller's sink out of memory) leaves the sink failed, so that
+  // the bytes are not written again by a later flush, the destructor's among them, which must
+  // not throw.
+  error_ = ENOMEM;
   const IoResult result = destination_->write(buffer_.data(), buffer_.size());
-  if (result.error != 0) error_ = result.error;
+  error_ = result.error;
   buffer_.clear();
 }
 

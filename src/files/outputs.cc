@@ -497,7 +497,7 @@ Status Outputs::lock() {
   };
   // The directories first, then the files written in place, each in a fixed order, so that two
   // runs never wait for each other.
-  std::vector<const Output*> directories, files;
+  std::vector<Output*> directories, files;
   for (const auto& o : outputs_) {
     if (!o->temporary.empty() || (o->rewrite && !o->staged.empty())) directories.push_back(o.get());
     if (o->rewrite && o->target_file.is_open()) files.push_back(o.get());
@@ -520,6 +520,25 @@ Status Outputs::lock() {
       return failed(error, o.facts.directory, o.name);
     }
     locks_.push_back(std::move(lock));
+  }
+  // With the directories locked, a file written in place is still the file its name stands for,
+  // unless another process put a new file there meanwhile: that one is written over then.
+  for (Output* file : files) {
+    Output& o = *file;
+    const platform::FileIdentity now = platform::identify(o.name);
+    if (platform::same_file(now, platform::identify_open(o.target_file))) continue;
+    Result<platform::File> opened = platform::open_to_rewrite(o.name);
+    if (!opened) {
+      locks_.clear();
+      return error_of(ErrorKind::replace, opened.error().os_error, o.name,
+                      "cannot write " + o.name + ": " +
+                          platform::error_text(opened.error().os_error) +
+                          "; no file was replaced");
+    }
+    o.target_file = std::move(*opened);
+    const platform::FileIdentity reopened = platform::identify_open(o.target_file);
+    o.facts.device = reopened.device;
+    o.facts.index = reopened.index;
   }
   std::sort(files.begin(), files.end(), [](const Output* a, const Output* b) {
     return std::tie(a->facts.device, a->facts.index) < std::tie(b->facts.device, b->facts.index);

@@ -14,6 +14,8 @@ namespace tpjconv {
 
 namespace platform {
 
+struct FileIdentity;
+
 // An open file, read and written as bytes: nothing is translated, line ends included. Closed
 // when destroyed, unless it is one of the standard streams.
 class File final : public ByteSource, public ByteSink {
@@ -62,6 +64,7 @@ class File final : public ByteSource, public ByteSink {
  private:
   friend struct Opener;
   friend class CommitLock;
+  friend FileIdentity identify_open(const File& file);
   File(int fd, bool owned, bool readable = true) : fd_(fd), owned_(owned), readable_(readable) {}
 
   int fd_ = -1;
@@ -109,8 +112,9 @@ struct FileIdentity {
 
 FileIdentity identify(const std::string& path);
 
-// The file behind a standard stream (0, 1 or 2).
+// The file behind a standard stream (0, 1 or 2), and an open file.
 FileIdentity identify_standard(int stream);
+FileIdentity identify_open(const File& file);
 
 // True when both name the same file that can be written: regular files and missing ones.
 bool same_file(const FileIdentity& a, const FileIdentity& b);

@@ -217,6 +217,12 @@ FileIdentity identify_standard(int stream) {
   return identity_of(info);
 }
 
+FileIdentity identify_open(const File& file) {
+  struct stat info;
+  if (::fstat(file.fd_, &info) != 0) return {};
+  return identity_of(info);
+}
+
 bool same_file(const FileIdentity& a, const FileIdentity& b) {
   if (!a.known || !b.known || a.kind != b.kind) return false;
   if (a.kind != FileKind::regular && a.kind != FileKind::missing) return false;

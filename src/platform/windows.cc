@@ -334,6 +334,12 @@ FileIdentity identify_standard(int stream) {
   return identity_of(handle);
 }
 
+FileIdentity identify_open(const File& file) {
+  const HANDLE handle = handle_of(file.fd_);
+  if (!usable(handle)) return {};
+  return identity_of(handle);
+}
+
 bool same_file(const FileIdentity& a, const FileIdentity& b) {
   if (!a.known || !b.known || a.kind != b.kind) return false;
   if (a.kind != FileKind::regular && a.kind != FileKind::missing) return false;

@@ -504,16 +504,29 @@ TEST_F(OutputFiles, FilesLeftByRunsThatNoLongerRunAreRemovedAtStart) {
   };
   for (const auto& name : removed) write(name, "left behind\n");
   for (const auto& name : kept) write(name, "someone else's\n");
+  // The old versions a killed run kept while it put its files in place: one still the file
+  // itself, one a copy of the same bytes, and one the only copy of an earlier check.log.
+  const std::string before = ".tpjconv-before-" + host + "-" + gone + "-";
+  fs::create_hard_link(work_ / "out.dat", work_ / (".out.dat" + before + "0"));
+  write(".report.txt" + before + "1", read_file(work_ / "report.txt"));
+  write(".check.log" + before + "0", "the check log before\n");
   const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
   ASSERT_EQ(0, run(args, streams())) << console_;
   std::set<std::string> expected = kEarlierNames;
   expected.insert(kept.begin(), kept.end());
+  expected.insert(".check.log" + before + "0");
   EXPECT_EQ(expected, names());
-  for (const auto& name : removed) {
+  for (const auto& name : {removed[0], removed[1], removed[2], ".out.dat" + before + "0",
+                           ".report.txt" + before + "1"}) {
     EXPECT_NE(std::string::npos,
               console_.find("tpjconv: removed " + name + ", left by an interrupted run\n"))
         << console_;
   }
+  EXPECT_NE(std::string::npos,
+            console_.find("tpjconv: .check.log" + before + "0: check.log as it was before a run "
+                          "that was killed while putting its files in place; kept\n"))
+      << console_;
+  EXPECT_EQ("the check log before\n", read_file(work_ / (".check.log" + before + "0")));
 }
 
 TEST_F(OutputFiles, ConcurrentRunsLeaveTheOutputsOfOneRun) {

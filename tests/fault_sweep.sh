@@ -64,7 +64,7 @@ sweep() {  # NAME INPUT BUSFILE BEFORE [RUNNER...]
   before_list=$(listing "$before")
   set -- -y "$input" "$bus" out.dat 0.3 0.3 0.3 check.log report.txt --summary summary.csv
   ref="$root/ref-$name"
-  cp -pr "$before" "$ref"
+  cp -a "$before" "$ref"
   (cd "$ref" && LD_PRELOAD="$shim" ASAN_OPTIONS=verify_asan_link_order=0 \
     TPJCONV_FAULT_COUNT="$root/spool/count" $runner "$tool" "$@" </dev/null >"$root/out" 2>"$root/err")
   status=$?
@@ -77,7 +77,7 @@ sweep() {  # NAME INPUT BUSFILE BEFORE [RUNNER...]
   while [ $n -le "$calls" ]; do
     work="$root/work"
     rm -rf "$work"
-    cp -pr "$before" "$work"
+    cp -a "$before" "$work"
     rm -f "$root/spool/log"
     (cd "$work" && LD_PRELOAD="$shim" ASAN_OPTIONS=verify_asan_link_order=0 \
       TPJCONV_FAULTS="*:$n" TPJCONV_FAULT_LOG="$root/spool/log" $runner "$tool" "$@" \

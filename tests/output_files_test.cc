@@ -674,11 +674,11 @@ TEST_F(InPlace, AFileWithOtherNamesOrAnAclIsWrittenWhereItStands) {
 }
 
 // Run 0 is stopped at call `stop` of its commit, holding its locks; run 1 must wait for it, say
-// so, and commit after it.
+// so with `waiting_line`, and commit after it.
 void commit_while_another_is_stopped(const fs::path& work, const fs::path& root,
                                      const std::vector<std::string>& args0,
                                      const std::vector<std::string>& args1,
-                                     const std::string& stop) {
+                                     const std::string& stop, const std::string& waiting_line) {
   ToolStreams first{"/dev/null", root / "stdout0", root / "stderr0"};
   first.environment = {std::string("LD_PRELOAD=") + TPJCONV_FAULT_INJECT,
                        "ASAN_OPTIONS=verify_asan_link_order=0", "TPJCONV_FAULTS=" + stop};
@@ -690,9 +690,7 @@ void commit_while_another_is_stopped(const fs::path& work, const fs::path& root,
   bool waiting = false;
   for (int i = 0; i < 500 && !waiting && !ended(pid1); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    waiting = read_file(root / "stderr1").find("tpjconv: waiting for another run to finish "
-                                               "putting its files in place in ") !=
-              std::string::npos;
+    waiting = read_file(root / "stderr1").find(waiting_line) != std::string::npos;
   }
   EXPECT_TRUE(waiting) << read_file(root / "stderr1");
   EXPECT_FALSE(ended(pid1)) << "the second run did not wait";
@@ -709,7 +707,10 @@ TEST_F(OutputFiles, ConcurrentRunsCommitOneAtATime) {
   args0[1] = "in0.dat";
   args1[1] = "in1.dat";
   // Stopped after its first file is in place: the other files are still run 0's old ones.
-  commit_while_another_is_stopped(work_, root_, args0, args1, "rename:2:1:SIGSTOP");
+  commit_while_another_is_stopped(
+      work_, root_, args0, args1, "rename:2:1:SIGSTOP",
+      "tpjconv: waiting for another run to finish putting its files in place in the current "
+      "directory\n");
   EXPECT_TRUE(read_file(work_ / "out.dat").starts_with("# run 1\n"));
   EXPECT_NE(std::string::npos, read_file(work_ / "check.log").find("genrou, 101"));
   EXPECT_NE(std::string::npos, read_file(work_ / "report.txt").find("genrou, 101"));
@@ -731,7 +732,9 @@ TEST_F(OutputFiles, ConcurrentRunsWriteAFileInPlaceOneAtATime) {
                                     "a/check.log", "a/report.txt"};
   std::vector<std::string> args1 = {"-y", "in1.dat", "none", "b/out.dat", "0.3", "0.3", "0.3",
                                     "b/check.log", "b/report.txt"};
-  commit_while_another_is_stopped(work_, root_, args0, args1, "ftruncate:2:1:SIGSTOP");
+  commit_while_another_is_stopped(
+      work_, root_, args0, args1, "ftruncate:2:1:SIGSTOP",
+      "tpjconv: waiting for another run to finish putting its files in place in b\n");
   const std::string out = read_file(work_ / "b/out.dat");
   EXPECT_TRUE(out.starts_with("# run 1\ngentpj 101 ")) << out.substr(0, 200);
   EXPECT_EQ(2u, lines_of(out).size()) << "not one run's whole file";

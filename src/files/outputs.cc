@@ -145,6 +145,11 @@ bool same_bytes(const std::string& a, const std::string& b) {
   }
 }
 
+// A directory as messages name it.
+std::string shown_directory(const std::string& directory) {
+  return directory == "." ? std::string("the current directory") : directory;
+}
+
 std::string joined(const std::vector<std::string>& names) {
   std::string text;
   for (const std::string& name : names) {
@@ -477,7 +482,8 @@ int Outputs::take(platform::CommitLock& lock, const std::string& directory,
     if (now >= deadline) return result;
     if (!said_waiting_ && now - started >= std::chrono::seconds(1)) {
       said_waiting_ = true;
-      notice("waiting for another run to finish putting its files in place in " + shown);
+      notice("waiting for another run to finish putting its files in place in " +
+             shown_directory(shown));
     }
     std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
         std::chrono::milliseconds(20), deadline - now));
@@ -517,7 +523,7 @@ Status Outputs::lock() {
     platform::CommitLock lock;
     if (const int error = take(lock, o.facts.directory, nullptr, o.facts.directory, deadline)) {
       locks_.clear();
-      return failed(error, o.facts.directory, o.name);
+      return failed(error, shown_directory(o.facts.directory), o.name);
     }
     locks_.push_back(std::move(lock));
   }

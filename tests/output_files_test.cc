@@ -4,6 +4,7 @@
 // runs, and runs on one set of outputs at the same time. Faults are put between the tool and the
 // system by the library tests/fault_inject.cc, loaded with LD_PRELOAD.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -774,6 +775,28 @@ TEST_F(OutputFiles, AFileOnAReadOnlyFilesystemIsRefusedWithThatReason) {
                                  "system\n"))
       << console_;
   expect_earlier_files_kept();
+}
+
+TEST_F(OutputFiles, ARunWaitingForALockCanBeInterrupted) {
+  write_earlier_files();
+  // Another process's lock on the directory, held as long as this test wants.
+  const int held = ::open(work_.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(0, ::flock(held, LOCK_EX));
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  const int pid = start_tool(work_, args, streams());
+  bool waiting = false;
+  for (int i = 0; i < 500 && !waiting && !ended(pid); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    waiting = read_file(root_ / "stderr").ends_with(
+        "tpjconv: waiting for another run to finish putting its files in place in the current "
+        "directory\n");
+  }
+  EXPECT_TRUE(waiting) << read_file(root_ / "stderr");
+  ::kill(pid, SIGTERM);
+  EXPECT_EQ(128 + SIGTERM, wait_tool(pid));
+  ::close(held);
+  expect_earlier_files_kept();
+  EXPECT_EQ(kEarlierNames, names());
 }
 
 }  // namespace

@@ -658,7 +658,10 @@ TEST_F(InPlace, AFailedCommitPutsBackTheOldContentOfAFileWrittenInPlace) {
 }
 
 TEST_F(InPlace, AFileWithOtherNamesOrAnAclIsWrittenWhereItStands) {
-  ASSERT_TRUE(grant_group_by_acl(work_ / "check.log", other_group_id())) << strerror(errno);
+  // A filesystem that keeps no ACLs leaves the ACL part out, and says so.
+  const bool acl = grant_group_by_acl(work_ / "check.log", other_group_id());
+  const int acl_error = errno;
+  if (!acl) ASSERT_TRUE(acl_error == ENOTSUP || acl_error == EOPNOTSUPP) << strerror(acl_error);
   const ino_t out = status_of(work_ / "out.dat").st_ino;
   const ino_t check = status_of(work_ / "check.log").st_ino;
   ASSERT_EQ(0, run(kArgs, streams())) << console_;
@@ -667,11 +670,12 @@ TEST_F(InPlace, AFileWithOtherNamesOrAnAclIsWrittenWhereItStands) {
   EXPECT_EQ(alone[0], read_file(work_ / "out.link"));
   EXPECT_EQ(alone[1], read_file(work_ / "check.log"));
   EXPECT_EQ(out, status_of(work_ / "out.dat").st_ino);
-  EXPECT_EQ(check, status_of(work_ / "check.log").st_ino);
-  EXPECT_TRUE(has_acl(work_ / "check.log"));
   std::set<std::string> expected = earlier_names();
   expected.insert("summary.csv");
   EXPECT_EQ(expected, names());
+  if (!acl) GTEST_SKIP() << "the temporary directory's filesystem keeps no ACLs: only links tested";
+  EXPECT_EQ(check, status_of(work_ / "check.log").st_ino);
+  EXPECT_TRUE(has_acl(work_ / "check.log"));
 }
 
 // Run 0 is stopped at call `stop` of its commit, holding its locks; run 1 must wait for it, say

@@ -661,7 +661,9 @@ TEST_F(InPlace, AFileWithOtherNamesOrAnAclIsWrittenWhereItStands) {
   // A filesystem that keeps no ACLs leaves the ACL part out, and says so.
   const bool acl = grant_group_by_acl(work_ / "check.log", other_group_id());
   const int acl_error = errno;
-  if (!acl) ASSERT_TRUE(acl_error == ENOTSUP || acl_error == EOPNOTSUPP) << strerror(acl_error);
+  if (!acl) {
+    ASSERT_TRUE(acl_error == ENOTSUP || acl_error == EOPNOTSUPP) << strerror(acl_error);
+  }
   const ino_t out = status_of(work_ / "out.dat").st_ino;
   const ino_t check = status_of(work_ / "check.log").st_ino;
   ASSERT_EQ(0, run(kArgs, streams())) << console_;

@@ -6,8 +6,9 @@
 //                                   on (counted from 1), TIMES calls (default 1; 0: every one
 //                                   from then on) fail with errno WHAT (a name such as EIO;
 //                                   default: the usual error of that call), or, when WHAT is
-//                                   SIGTERM, SIGINT or SIGKILL, the process gets that signal and
-//                                   the call goes on. CALL is one of the names below, or * for
+//                                   SIGTERM, SIGINT, SIGKILL or SIGSTOP, the process gets that
+//                                   signal and the call goes on (after SIGCONT, for SIGSTOP): a
+//                                   test stops a run at a chosen call that way. CALL is one of the names below, or * for
 //                                   every call counted.
 //   TPJCONV_FAULT_COUNT=FILE        the number of calls counted, written at exit
 //   TPJCONV_FAULT_LOG=FILE          one line for each call failed: "N CALL ERRNO"
@@ -68,6 +69,7 @@ int signal_named(const char* name) {
   if (std::strcmp(name, "SIGTERM") == 0) return SIGTERM;
   if (std::strcmp(name, "SIGINT") == 0) return SIGINT;
   if (std::strcmp(name, "SIGKILL") == 0) return SIGKILL;
+  if (std::strcmp(name, "SIGSTOP") == 0) return SIGSTOP;
   return 0;
 }
 

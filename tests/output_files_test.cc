@@ -4,12 +4,16 @@
 // runs, and runs on one set of outputs at the same time. Faults are put between the tool and the
 // system by the library tests/fault_inject.cc, loaded with LD_PRELOAD.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -26,6 +30,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using tpjconv::testing::other_group_id;
+using tpjconv::testing::lines_of;
 using tpjconv::testing::other_user_id;
 using tpjconv::testing::read_file;
 using tpjconv::testing::start_tool;
@@ -59,6 +64,38 @@ struct stat status_of(const fs::path& path) {
   struct stat info {};
   EXPECT_EQ(0, ::stat(path.c_str(), &info)) << path;
   return info;
+}
+
+// Grants group `group` read access through an access ACL (the xattr's binary form: a version,
+// then tag, permissions and id for each entry, in the order of their tags).
+bool grant_group_by_acl(const fs::path& path, unsigned group) {
+  const std::uint32_t undefined = 0xffffffffu;
+  const struct {
+    std::uint16_t tag, perm;
+    std::uint32_t id;
+  } entries[] = {{0x01, 6, undefined}, {0x04, 4, undefined}, {0x08, 4, group},
+                 {0x10, 4, undefined}, {0x20, 0, undefined}};
+  std::string value(4, '\0');
+  value[0] = 2;
+  for (const auto& e : entries) {
+    char bytes[8];
+    std::memcpy(bytes, &e.tag, 2);
+    std::memcpy(bytes + 2, &e.perm, 2);
+    std::memcpy(bytes + 4, &e.id, 4);
+    value.append(bytes, 8);
+  }
+  return ::setxattr(path.c_str(), "system.posix_acl_access", value.data(), value.size(), 0) == 0;
+}
+
+bool has_acl(const fs::path& path) {
+  return ::getxattr(path.c_str(), "system.posix_acl_access", nullptr, 0) > 0;
+}
+
+// True once child `pid` has ended (it is not reaped: wait_tool() still gets its status).
+bool ended(int pid) {
+  siginfo_t info{};
+  return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == pid;
 }
 
 class OutputFiles : public ::testing::Test {
@@ -347,18 +384,25 @@ TEST_F(OutputFiles, AStandardErrorThatCannotBeWrittenDoesNotFailAFinishedRun) {
 }
 
 TEST_F(OutputFiles, EachWarningIsOnStandardErrorWhenItHappens) {
-  write_records(3);
-  {
-    std::ofstream in(work_ / "in.dat", std::ios::binary | std::ios::app);
-    in << "genrou 5 \"G5      \" 22.00 \"1 \" : #9 mva=100 4.0\n";
-  }
-  const int pid = start_tool(work_, kArgs, streams());
-  // The record that lacks numbers is read long before the run ends; its warning is there while
-  // the run still writes.
+  // The input comes through a FIFO that this test keeps open: the run cannot end before the test
+  // has looked, and the warning must be there while the run waits for more data.
+  const fs::path pipe = work_ / "in.fifo";
+  ASSERT_EQ(0, mkfifo(pipe.c_str(), 0600));
+  std::vector<std::string> args = kArgs;
+  args[1] = "in.fifo";
+  const int pid = start_tool(work_, args, streams());
+  const int feed = ::open(pipe.c_str(), O_WRONLY);
+  ASSERT_GE(feed, 0);
+  const std::string data = record(7) + "genrou 5 \"G5      \" 22.00 \"1 \" : #9 mva=100 4.0\n" +
+                           record(8);
+  ASSERT_EQ(static_cast<ssize_t>(data.size()), ::write(feed, data.data(), data.size()));
   bool seen = false;
-  while (!seen && !wait_for_new_output(0, pid).empty()) {
-    seen = read_file(root_ / "stderr").find("tpjconv: in.dat:") != std::string::npos;
+  for (int i = 0; i < 1000 && !seen; ++i) {
+    seen = read_file(root_ / "stderr").find("tpjconv: in.fifo:2: genrou record at bus 5") !=
+           std::string::npos;
+    if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  ::close(feed);
   EXPECT_EQ(0, wait_tool(pid));
   EXPECT_TRUE(seen) << read_file(root_ / "stderr");
 }
@@ -461,16 +505,29 @@ TEST_F(OutputFiles, FilesLeftByRunsThatNoLongerRunAreRemovedAtStart) {
   };
   for (const auto& name : removed) write(name, "left behind\n");
   for (const auto& name : kept) write(name, "someone else's\n");
+  // The old versions a killed run kept while it put its files in place: one still the file
+  // itself, one a copy of the same bytes, and one the only copy of an earlier check.log.
+  const std::string before = ".tpjconv-before-" + host + "-" + gone + "-";
+  fs::create_hard_link(work_ / "out.dat", work_ / (".out.dat" + before + "0"));
+  write(".report.txt" + before + "1", read_file(work_ / "report.txt"));
+  write(".check.log" + before + "0", "the check log before\n");
   const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
   ASSERT_EQ(0, run(args, streams())) << console_;
   std::set<std::string> expected = kEarlierNames;
   expected.insert(kept.begin(), kept.end());
+  expected.insert(".check.log" + before + "0");
   EXPECT_EQ(expected, names());
-  for (const auto& name : removed) {
+  for (const auto& name : {removed[0], removed[1], removed[2], ".out.dat" + before + "0",
+                           ".report.txt" + before + "1"}) {
     EXPECT_NE(std::string::npos,
               console_.find("tpjconv: removed " + name + ", left by an interrupted run\n"))
         << console_;
   }
+  EXPECT_NE(std::string::npos,
+            console_.find("tpjconv: .check.log" + before + "0: check.log as it was before a run "
+                          "that was killed while putting its files in place; kept\n"))
+      << console_;
+  EXPECT_EQ("the check log before\n", read_file(work_ / (".check.log" + before + "0")));
 }
 
 TEST_F(OutputFiles, ConcurrentRunsLeaveTheOutputsOfOneRun) {
@@ -517,6 +574,235 @@ TEST_F(OutputFiles, AWriterThreadThatCannotStartLeavesTheSameFiles) {
     // Compared whole but reported short: these are megabytes.
     EXPECT_TRUE(alone[i] == read_file(work_ / files[i])) << files[i] << " differs";
   }
+}
+
+// Files written where they stand: out.dat has a second name (for any user), and as root the
+// check log and report are root's files that all may write, in a directory all may write to,
+// converted by an ordinary user.
+class InPlace : public OutputFiles {
+ protected:
+  void SetUp() override {
+    OutputFiles::SetUp();
+    write_earlier_files();
+    fs::create_hard_link(work_ / "out.dat", work_ / "out.link");
+    fs::permissions(work_, fs::perms(0777));
+    for (const auto& name : kEarlier) fs::permissions(work_ / name, fs::perms(0666));
+  }
+  ToolStreams as_user(ToolStreams s) const {
+    s.as_other_user = true;
+    return s;
+  }
+  std::set<std::string> earlier_names() const {
+    std::set<std::string> names = kEarlierNames;
+    names.insert("out.link");
+    return names;
+  }
+};
+
+TEST_F(InPlace, FilesWrittenInPlaceAreLeftAsTheyWereWhenTheRunFails) {
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  // A read error on the input, a termination request, a full disk under the new out.dat.
+  for (const auto& [faults, status] : {std::pair<std::string, int>{"read:1:1:EIO", 1},
+                                       {"read:1:1:SIGTERM", 128 + SIGTERM},
+                                       {"write:1:0:ENOSPC", 1}}) {
+    SCOPED_TRACE(faults);
+    EXPECT_EQ(status, run(args, as_user(with_faults(faults))));
+    if (faults == "read:1:1:EIO") {
+      EXPECT_TRUE(console_.ends_with("tpjconv: cannot read in.dat: Input/output error\n"))
+          << console_;
+    }
+    expect_earlier_files_kept();
+    EXPECT_EQ(earlier_names(), names());
+  }
+  EXPECT_EQ(status_of(work_ / "out.dat").st_ino, status_of(work_ / "out.link").st_ino);
+}
+
+TEST_F(InPlace, ARefusalAfterTheOutputsAreOpenedLeavesThemUnchanged) {
+  write("buses.bus", " Bus  ID  Level  Kis  Name\n 7, \"1 \", 0, 0.3, \"G7      \"\n");
+  std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  args[2] = "buses.bus";
+  // The bus numbers file is read after every output is open; its read fails.
+  EXPECT_EQ(1, run(args, as_user(with_faults("read:1:1:EIO"))));
+  EXPECT_TRUE(console_.ends_with("Input/output error\n")) << console_;
+  EXPECT_EQ(std::string::npos, console_.find("Read ")) << console_;
+  expect_earlier_files_kept();
+  std::set<std::string> expected = earlier_names();
+  expected.insert("buses.bus");
+  EXPECT_EQ(expected, names());
+}
+
+TEST_F(InPlace, AFailedCommitPutsBackTheOldContentOfAFileWrittenInPlace) {
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  // The second ftruncate cuts out.dat after its new content was written over it: the first
+  // keeps the copy of its old content.
+  EXPECT_EQ(1, run(args, with_faults("ftruncate:2:1:EIO")));
+  EXPECT_TRUE(console_.ends_with(
+      "tpjconv: cannot write out.dat: Input/output error; no file was replaced\n"))
+      << console_;
+  expect_earlier_files_kept();
+  EXPECT_EQ(earlier_names(), names());
+  // The old content cannot be written back either: the message says where it is kept.
+  EXPECT_EQ(1, run(args, with_faults("ftruncate:2:2:EIO")));
+  const std::string kept = ".out.dat.tpjconv-before-" + host_part() + "-";
+  const std::size_t at = console_.find("; left damaged: out.dat (its earlier content is kept in " +
+                                       kept);
+  EXPECT_NE(std::string::npos, at) << console_;
+  std::string copy;
+  for (const auto& name : names()) {
+    if (name.starts_with(kept)) copy = name;
+  }
+  ASSERT_FALSE(copy.empty());
+  EXPECT_TRUE(console_.ends_with(copy + ")\n")) << console_;
+  EXPECT_EQ("from the run before: out.dat\n", read_file(work_ / copy));
+  EXPECT_EQ("from the run before: check.log\n", read_file(work_ / "check.log"));
+}
+
+TEST_F(InPlace, AFileWithOtherNamesOrAnAclIsWrittenWhereItStands) {
+  // A filesystem that keeps no ACLs leaves the ACL part out, and says so.
+  const bool acl = grant_group_by_acl(work_ / "check.log", other_group_id());
+  const int acl_error = errno;
+  if (!acl) {
+    ASSERT_TRUE(acl_error == ENOTSUP || acl_error == EOPNOTSUPP) << strerror(acl_error);
+  }
+  const ino_t out = status_of(work_ / "out.dat").st_ino;
+  const ino_t check = status_of(work_ / "check.log").st_ino;
+  ASSERT_EQ(0, run(kArgs, streams())) << console_;
+  const std::vector<std::string> alone = outputs_alone();
+  EXPECT_EQ(alone[0], read_file(work_ / "out.dat"));
+  EXPECT_EQ(alone[0], read_file(work_ / "out.link"));
+  EXPECT_EQ(alone[1], read_file(work_ / "check.log"));
+  EXPECT_EQ(out, status_of(work_ / "out.dat").st_ino);
+  std::set<std::string> expected = earlier_names();
+  expected.insert("summary.csv");
+  EXPECT_EQ(expected, names());
+  if (!acl) GTEST_SKIP() << "the temporary directory's filesystem keeps no ACLs: only links tested";
+  EXPECT_EQ(check, status_of(work_ / "check.log").st_ino);
+  EXPECT_TRUE(has_acl(work_ / "check.log"));
+}
+
+// Run 0 is stopped at call `stop` of its commit, holding its locks; run 1 must wait for it, say
+// so with `waiting_line`, and commit after it.
+void commit_while_another_is_stopped(const fs::path& work, const fs::path& root,
+                                     const std::vector<std::string>& args0,
+                                     const std::vector<std::string>& args1,
+                                     const std::string& stop, const std::string& waiting_line) {
+  ToolStreams first{"/dev/null", root / "stdout0", root / "stderr0"};
+  first.environment = {std::string("LD_PRELOAD=") + TPJCONV_FAULT_INJECT,
+                       "ASAN_OPTIONS=verify_asan_link_order=0", "TPJCONV_FAULTS=" + stop};
+  const int pid0 = start_tool(work, args0, first);
+  int status = 0;
+  ASSERT_EQ(pid0, waitpid(pid0, &status, WUNTRACED));
+  ASSERT_TRUE(WIFSTOPPED(status)) << read_file(root / "stderr0");
+  const int pid1 = start_tool(work, args1, {"/dev/null", root / "stdout1", root / "stderr1"});
+  bool waiting = false;
+  for (int i = 0; i < 500 && !waiting && !ended(pid1); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    waiting = read_file(root / "stderr1").find(waiting_line) != std::string::npos;
+  }
+  EXPECT_TRUE(waiting) << read_file(root / "stderr1");
+  EXPECT_FALSE(ended(pid1)) << "the second run did not wait";
+  ::kill(pid0, SIGCONT);
+  EXPECT_EQ(0, wait_tool(pid0)) << read_file(root / "stderr0");
+  EXPECT_EQ(0, wait_tool(pid1)) << read_file(root / "stderr1");
+}
+
+TEST_F(OutputFiles, ConcurrentRunsCommitOneAtATime) {
+  write("in0.dat", "# run 0\n" + record(100));
+  write("in1.dat", "# run 1\n" + record(101));
+  write_earlier_files();
+  std::vector<std::string> args0(kArgs.begin(), kArgs.begin() + 9), args1 = args0;
+  args0[1] = "in0.dat";
+  args1[1] = "in1.dat";
+  // Stopped after its first file is in place: the other files are still run 0's old ones.
+  commit_while_another_is_stopped(
+      work_, root_, args0, args1, "rename:2:1:SIGSTOP",
+      "tpjconv: waiting for another run to finish putting its files in place in the current "
+      "directory\n");
+  EXPECT_TRUE(read_file(work_ / "out.dat").starts_with("# run 1\n"));
+  EXPECT_NE(std::string::npos, read_file(work_ / "check.log").find("genrou, 101"));
+  EXPECT_NE(std::string::npos, read_file(work_ / "report.txt").find("genrou, 101"));
+  EXPECT_EQ(std::string::npos, read_file(work_ / "check.log").find("genrou, 100"));
+}
+
+TEST_F(OutputFiles, ConcurrentRunsWriteAFileInPlaceOneAtATime) {
+  // One file under two names in two directories: only the lock of the file itself keeps the
+  // runs apart. Run 0's output is the longer, and is stopped before it is cut to its length.
+  std::string many = "# run 0\n";
+  for (int i = 0; i < 20; ++i) many += record(100);
+  write("in0.dat", many);
+  write("in1.dat", "# run 1\n" + record(101));
+  fs::create_directories(work_ / "a");
+  fs::create_directories(work_ / "b");
+  write("a/out.dat", "from the run before\n");
+  fs::create_hard_link(work_ / "a/out.dat", work_ / "b/out.dat");
+  std::vector<std::string> args0 = {"-y", "in0.dat", "none", "a/out.dat", "0.3", "0.3", "0.3",
+                                    "a/check.log", "a/report.txt"};
+  std::vector<std::string> args1 = {"-y", "in1.dat", "none", "b/out.dat", "0.3", "0.3", "0.3",
+                                    "b/check.log", "b/report.txt"};
+  commit_while_another_is_stopped(
+      work_, root_, args0, args1, "ftruncate:2:1:SIGSTOP",
+      "tpjconv: waiting for another run to finish putting its files in place in b\n");
+  const std::string out = read_file(work_ / "b/out.dat");
+  EXPECT_TRUE(out.starts_with("# run 1\ngentpj 101 ")) << out.substr(0, 200);
+  EXPECT_EQ(2u, lines_of(out).size()) << "not one run's whole file";
+  EXPECT_EQ(out, read_file(work_ / "a/out.dat"));
+}
+
+TEST_F(OutputFiles, ALinkThatCannotBeFollowedEndsTheRunWithNothingWritten) {
+  fs::create_directories(work_ / "sub");
+  write("sub/out.dat", "from the run before\n");
+  fs::create_symlink("sub/out.dat", work_ / "out.dat");
+  // Existing, so that the first lstat is the one that follows out.dat.
+  write("check.log", "from the run before\n");
+  write("report.txt", "from the run before\n");
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  for (const std::string faults : {"readlink:1:1:EIO", "lstat:1:1:EACCES"}) {
+    SCOPED_TRACE(faults);
+    EXPECT_EQ(1, run(args, with_faults(faults)));
+    EXPECT_TRUE(console_.ends_with("tpjconv: cannot follow the symbolic link OUTPUT out.dat: " +
+                                   std::string(faults[0] == 'r' ? "Input/output error"
+                                                                : "Permission denied") +
+                                   "; nothing written\n"))
+        << console_;
+    EXPECT_TRUE(fs::is_symlink(work_ / "out.dat"));
+    EXPECT_EQ("from the run before\n", read_file(work_ / "sub/out.dat"));
+    std::set<std::string> expected = kEarlierNames;
+    expected.insert("sub");
+    EXPECT_EQ(expected, names());
+  }
+}
+
+TEST_F(OutputFiles, AFileOnAReadOnlyFilesystemIsRefusedWithThatReason) {
+  write_earlier_files();
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  // The second access check is out.dat's own (the first, its directory's).
+  EXPECT_EQ(1, run(args, with_faults("access:2:1:EROFS")));
+  EXPECT_TRUE(console_.ends_with("Unable to open outputfile\ntpjconv: out.dat: Read-only file "
+                                 "system\n"))
+      << console_;
+  expect_earlier_files_kept();
+}
+
+TEST_F(OutputFiles, ARunWaitingForALockCanBeInterrupted) {
+  write_earlier_files();
+  // Another process's lock on the directory, held as long as this test wants.
+  const int held = ::open(work_.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(0, ::flock(held, LOCK_EX));
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  const int pid = start_tool(work_, args, streams());
+  bool waiting = false;
+  for (int i = 0; i < 500 && !waiting && !ended(pid); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    waiting = read_file(root_ / "stderr").ends_with(
+        "tpjconv: waiting for another run to finish putting its files in place in the current "
+        "directory\n");
+  }
+  EXPECT_TRUE(waiting) << read_file(root_ / "stderr");
+  ::kill(pid, SIGTERM);
+  EXPECT_EQ(128 + SIGTERM, wait_tool(pid));
+  ::close(held);
+  expect_earlier_files_kept();
+  EXPECT_EQ(kEarlierNames, names());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // files of the run before as they were; and no run may write one of its files over another.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,18 +73,23 @@ enum class Placement {
   // left out), or 0666 less the umask for a new name.
   beside,
   // Written where it stands: a device, a FIFO, the file behind a standard stream, a file whose
-  // owner and group a new file cannot get, or one in a directory the run cannot add to or rename
-  // in. A regular file is emptied by start() and loses its setuid and setgid bits at close().
+  // owner and group a new file cannot get, one with other names (hard links) or an access ACL,
+  // or one in a directory the run cannot add to or rename in. A device or FIFO is written as the
+  // run goes. A regular file is left alone until commit(): the run writes a new hidden file
+  // (beside it, or in the temporary directory when its directory takes no new file), and commit()
+  // keeps a copy of the old content, writes the new over it, and puts the old back on a failure;
+  // its setuid and setgid bits are cleared.
   in_place,
   standard_output,
 };
 
 // How the outputs are written: the bytes a sink gathers before it hands them on, and the bytes
 // handed on before the writer thread starts (below that, a thread costs more than it saves; see
-// bench/README.md).
+// bench/README.md); and how long lock() waits for other runs in all.
 struct OutputTuning {
   std::size_t piece = Sink::kDefaultPiece;
   std::size_t writer_start_after = Writer::kDefaultStartAfter;
+  std::chrono::milliseconds lock_wait{30000};
 };
 
 // The run's outputs and the thread that writes the large ones, owned together and shut down in
@@ -106,13 +112,12 @@ class Outputs {
   Status plan(Role role, const std::string& path);
   void plan_standard_output(Role role);
 
-  // Removes what interrupted runs left beside the outputs to be replaced, creates every new
-  // file and opens every file written in place, without emptying it. On a failure nothing is
-  // left open or created.
+  // Removes what interrupted runs left beside the outputs, creates every new file and opens
+  // every file written in place, without emptying it. On a failure nothing is left open or
+  // created.
   Status open();
 
-  // Empties the files written in place (every output is open by now) and hands the large
-  // outputs to the writer thread.
+  // Hands the large outputs to the writer thread (every output is open by now).
   Status start();
 
   std::size_t size() const { return outputs_.size(); }
@@ -126,12 +131,15 @@ class Outputs {
   // outputs; empty when every file was written whole.
   std::vector<Error> close();
 
-  // Takes the lock of every directory a new file goes to, in a fixed order.
+  // Takes the lock of every directory an output goes to, then of every regular file written in
+  // place, in a fixed order, without blocking: another run that holds one is waited for, with a
+  // line on the notices after a second, for the tuning's lock_wait in all; then the error, and
+  // nothing is replaced.
   Status lock();
 
   // With the signals held: puts every new file in its place, all of them or none. On failure
-  // every earlier file is as it was, or the message names those that could not be put back.
-  // The locks go when it returns.
+  // every earlier file is as it was, or the message names those that could not be put back and
+  // those left damaged with where their earlier content is kept. The locks go when it returns.
   Status commit();
 
  private:
@@ -139,7 +147,12 @@ class Outputs {
 
   void notice(std::string text);
   void remove_leftovers(const Output& output);
-  std::string hidden_name(const Output& output, int attempt) const;
+  std::string hidden_name(const Output& output, int attempt, bool before = false) const;
+  Status create_hidden(Output& output);
+  int take(platform::CommitLock& lock, const std::string& directory, const platform::File* file,
+           const std::string& shown, std::chrono::steady_clock::time_point deadline);
+  int rewrite(Output& output, std::string& what);
+  int restore(Output& output);
   void discard();
 
   Interrupts& interrupts_;
@@ -150,7 +163,8 @@ class Outputs {
   std::string host_;
   std::vector<std::unique_ptr<Output>> outputs_;
   std::optional<Writer> writer_;
-  std::vector<platform::DirectoryLock> locks_;
+  std::vector<platform::CommitLock> locks_;
+  bool said_waiting_ = false;
 };
 
 }  // namespace tpjconv

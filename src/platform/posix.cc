@@ -4,10 +4,12 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -58,7 +60,7 @@ std::string base_of(const std::string& path) {
 
 // Opening and closing are friends of File; this gathers them in one place.
 struct Opener {
-  static File make(int fd, bool owned) { return File(fd, owned); }
+  static File make(int fd, bool owned, bool readable = true) { return File(fd, owned, readable); }
 };
 
 IoResult File::read(char* buffer, std::size_t size) {
@@ -105,18 +107,31 @@ Result<File> open_in_place(const std::string& path) {
   return Opener::make(fd, true);
 }
 
+Result<File> open_to_rewrite(const std::string& path) {
+  bool readable = true;
+  int fd = open_retrying(path.c_str(), O_RDWR, 0);
+  if (fd < 0 && errno == EACCES) {
+    readable = false;
+    fd = open_retrying(path.c_str(), O_WRONLY, 0);
+  }
+  if (fd < 0) return open_error(ErrorKind::create, errno, path);
+  return Opener::make(fd, true, readable);
+}
+
 Result<File> create_new(const std::string& path) {
   const int fd = open_retrying(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
   if (fd < 0) return open_error(ErrorKind::create, errno, path);
   return Opener::make(fd, true);
 }
 
-int File::truncate() {
+int File::truncate_to(std::uint64_t size) {
   for (;;) {
-    if (::ftruncate(fd_, 0) == 0) return 0;
+    if (::ftruncate(fd_, static_cast<off_t>(size)) == 0) return 0;
     if (errno != EINTR) return errno;
   }
 }
+
+int File::seek_start() { return ::lseek(fd_, 0, SEEK_SET) == 0 ? 0 : errno; }
 
 // Both leave a file that already has what is asked alone: a filesystem that keeps no owners or
 // modes of its own (a FAT volume, say) may refuse even a change to the same values.
@@ -149,16 +164,24 @@ bool File::is_standard(int stream) const {
   return mine.st_dev == standard.st_dev && mine.st_ino == standard.st_ino;
 }
 
-std::string link_target(const std::string& path) {
+std::string link_target(const std::string& path, int* error) {
   std::string current = path;
   // A loop of links ends the search; opening the name then fails on its own.
   for (int hops = 0; hops < 40; ++hops) {
     struct stat info;
-    if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+    if (::lstat(current.c_str(), &info) != 0) {
+      // A link to a name that does not exist yet points where the new file goes.
+      if (errno != ENOENT && error != nullptr) *error = errno;
+      return current;
+    }
+    if (!S_ISLNK(info.st_mode)) return current;
     std::string target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 256), '\0');
     for (;;) {
       const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
-      if (n < 0) return current;
+      if (n < 0) {
+        if (error != nullptr) *error = errno;
+        return current;
+      }
       if (static_cast<std::size_t>(n) < target.size()) {
         target.resize(static_cast<std::size_t>(n));
         break;
@@ -194,6 +217,12 @@ FileIdentity identify_standard(int stream) {
   return identity_of(info);
 }
 
+FileIdentity identify_open(const File& file) {
+  struct stat info;
+  if (::fstat(file.fd_, &info) != 0) return {};
+  return identity_of(info);
+}
+
 bool same_file(const FileIdentity& a, const FileIdentity& b) {
   if (!a.known || !b.known || a.kind != b.kind) return false;
   if (a.kind != FileKind::regular && a.kind != FileKind::missing) return false;
@@ -206,7 +235,8 @@ namespace {
 // when the question could not be answered.
 int allowed(const std::string& path, int what) {
   if (::faccessat(AT_FDCWD, path.c_str(), what, AT_EACCESS) == 0) return 1;
-  if (errno == EACCES || errno == EROFS || errno == EPERM || errno == ETXTBSY) return 0;
+  // A read-only filesystem is said as such, not as a refusal.
+  if (errno == EACCES || errno == EPERM || errno == ETXTBSY) return 0;
   return -errno;
 }
 
@@ -222,6 +252,11 @@ bool in_my_groups(gid_t group) {
   return false;
 }
 
+// True when the file carries a POSIX access ACL (more than its permission bits say).
+bool has_access_acl(const std::string& path) {
+  return ::getxattr(path.c_str(), "system.posix_acl_access", nullptr, 0) > 0;
+}
+
 }  // namespace
 
 OutputFacts look_at_output(const std::string& path) {
@@ -233,6 +268,8 @@ OutputFacts look_at_output(const std::string& path) {
   struct stat info;
   if (::stat(path.c_str(), &info) == 0) {
     facts.kind = kind_of(info.st_mode);
+    facts.device = static_cast<std::uint64_t>(info.st_dev);
+    facts.index = static_cast<std::uint64_t>(info.st_ino);
   } else if (errno != ENOENT) {
     facts.error = errno;
     return facts;
@@ -245,7 +282,14 @@ OutputFacts look_at_output(const std::string& path) {
     facts.replaceable = false;
     return facts;
   }
-  facts.target = link_target(path);
+  int link_error = 0;
+  facts.target = link_target(path, &link_error);
+  if (link_error != 0) {
+    // Replacing the link itself would cut it from its file.
+    facts.error = link_error;
+    facts.link_error = true;
+    return facts;
+  }
   if (facts.kind == FileKind::regular) {
     // A link whose text names no path to the same file (a descriptor of /proc, say) cannot be
     // replaced by name.
@@ -278,6 +322,7 @@ OutputFacts look_at_output(const std::string& path) {
   facts.owner = static_cast<std::uint32_t>(info.st_uid);
   facts.group = static_cast<std::uint32_t>(info.st_gid);
   facts.mode = static_cast<int>(info.st_mode & 07777);
+  facts.keep_file = info.st_nlink > 1 || has_access_acl(facts.target);
   const int may_write = allowed(facts.target, W_OK);
   if (may_write < 0) {
     facts.error = -may_write;
@@ -335,27 +380,55 @@ Listing list_directory(const std::string& directory) {
   return listing;
 }
 
-DirectoryLock::~DirectoryLock() {
-  // Closing the descriptor releases its lock.
-  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+CommitLock::~CommitLock() {
+  if (handle_ < 0) return;
+  // The descriptor may share its lock with another (a file written in place): released first.
+  ::flock(static_cast<int>(handle_), LOCK_UN);
+  ::close(static_cast<int>(handle_));
 }
 
-int DirectoryLock::lock(const std::string& directory) {
+namespace {
+
+// Tries the lock on `fd`, which it closes unless the lock is had. Returns 0 with *held set, or
+// CommitLock::kBusy, or the errno; a filesystem without locks (some network filesystems) is no
+// failure.
+int try_flock(int fd, std::intptr_t* held) {
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      *held = fd;
+      return 0;
+    }
+    const int error = errno;
+    if (error == EINTR) continue;
+    ::close(fd);
+    if (error == EWOULDBLOCK) return CommitLock::kBusy;
+    return error == ENOLCK || error == EOPNOTSUPP || error == EINVAL ? 0 : error;
+  }
+}
+
+}  // namespace
+
+int CommitLock::try_directory(const std::string& directory) {
   const int fd = open_retrying(directory.c_str(), O_RDONLY | O_DIRECTORY, 0);
   if (fd < 0) {
     // A directory this process may not read cannot be locked by it: the run goes on without.
     return errno == EACCES ? 0 : errno;
   }
-  for (;;) {
-    if (::flock(fd, LOCK_EX) == 0) break;
-    const int error = errno;
-    if (error == EINTR) continue;
-    ::close(fd);
-    // A filesystem without locks (some network filesystems): the run goes on without.
-    return error == ENOLCK || error == EOPNOTSUPP || error == EINVAL ? 0 : error;
-  }
-  handle_ = fd;
-  return 0;
+  return try_flock(fd, &handle_);
+}
+
+int CommitLock::try_file(const File& file) {
+  // A descriptor of its own, sharing the file's open description and so its lock.
+  const int fd = ::fcntl(file.fd_, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return errno;
+  return try_flock(fd, &handle_);
+}
+
+std::string temporary_path(const std::string& file) {
+  const char* directory = ::getenv("TMPDIR");
+  std::string path = directory != nullptr && directory[0] == '/' ? directory : "/tmp";
+  if (path.back() != '/') path += '/';
+  return path + file;
 }
 
 std::string error_text(int error) { return std::strerror(error); }

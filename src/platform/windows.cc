@@ -156,19 +156,20 @@ bool same_name(const std::string& a, const std::string& b) {
 
 // Opening and closing are friends of File; this gathers them in one place.
 struct Opener {
-  static File make(int fd, bool owned) { return File(fd, owned); }
+  static File make(int fd, bool owned, bool readable = true) { return File(fd, owned, readable); }
 };
 
 namespace {
 
 // Wraps an open handle in a C runtime descriptor; closes it when no descriptor is left.
-Result<File> wrap(HANDLE handle, int flags, ErrorKind kind, const std::string& path) {
+Result<File> wrap(HANDLE handle, int flags, ErrorKind kind, const std::string& path,
+                  bool readable = true) {
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_BINARY);
   if (fd < 0) {
     CloseHandle(handle);
     return open_error(kind, EMFILE, path);
   }
-  return Opener::make(fd, true);
+  return Opener::make(fd, true, readable);
 }
 
 }  // namespace
@@ -230,6 +231,23 @@ Result<File> open_in_place(const std::string& path) {
   return wrap(handle, 0, ErrorKind::create, path);
 }
 
+Result<File> open_to_rewrite(const std::string& path) {
+  bool readable = true;
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (!usable(handle) && GetLastError() == ERROR_ACCESS_DENIED) {
+    readable = false;
+    handle = CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  if (!usable(handle)) {
+    const int error = last_errno();
+    return open_error(ErrorKind::create, error == EACCES && is_directory(path) ? EISDIR : error,
+                      path);
+  }
+  return wrap(handle, readable ? _O_RDWR : 0, ErrorKind::create, path, readable);
+}
+
 Result<File> create_new(const std::string& path) {
   // Windows keeps no permission bits but the read-only attribute, and a read-only file is never
   // replaced (see look_at_output), so the new file is made writable like any other.
@@ -239,16 +257,25 @@ Result<File> create_new(const std::string& path) {
   return wrap(handle, 0, ErrorKind::create, path);
 }
 
-int File::truncate() {
+int File::truncate_to(std::uint64_t size) {
   const HANDLE handle = handle_of(fd_);
   if (!usable(handle)) return EBADF;
-  // A device has nothing to empty.
+  // A device has nothing to cut.
   if (GetFileType(handle) != FILE_TYPE_DISK) return 0;
-  LARGE_INTEGER start{};
-  if (!SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) || !SetEndOfFile(handle)) {
+  LARGE_INTEGER end{};
+  end.QuadPart = static_cast<LONGLONG>(size);
+  if (!SetFilePointerEx(handle, end, nullptr, FILE_BEGIN) || !SetEndOfFile(handle)) {
     return last_errno();
   }
   return 0;
+}
+
+int File::seek_start() {
+  const HANDLE handle = handle_of(fd_);
+  if (!usable(handle)) return EBADF;
+  if (GetFileType(handle) != FILE_TYPE_DISK) return 0;
+  LARGE_INTEGER start{};
+  return SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) ? 0 : last_errno();
 }
 
 // Windows keeps no owner, group or permission bits of this kind.
@@ -267,7 +294,7 @@ bool File::is_standard(int stream) const {
 }
 
 // Symbolic links are rare on Windows and need rights most users lack: a name stands for itself.
-std::string link_target(const std::string& path) { return path; }
+std::string link_target(const std::string& path, int*) { return path; }
 
 FileIdentity identify(const std::string& path) {
   if (path.empty() || is_separator(path.back())) return {};
@@ -303,6 +330,12 @@ FileIdentity identify(const std::string& path) {
 
 FileIdentity identify_standard(int stream) {
   const HANDLE handle = handle_of(stream);
+  if (!usable(handle)) return {};
+  return identity_of(handle);
+}
+
+FileIdentity identify_open(const File& file) {
+  const HANDLE handle = handle_of(file.fd_);
   if (!usable(handle)) return {};
   return identity_of(handle);
 }
@@ -353,6 +386,15 @@ OutputFacts look_at_output(const std::string& path) {
     facts.may_write =
         attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0;
     facts.mode = 0666;
+    facts.device = id.device;
+    facts.index = id.index;
+    // A file with other names (hard links) keeps them only when written where it stands.
+    const HANDLE file = open_to_query(path);
+    if (usable(file)) {
+      BY_HANDLE_FILE_INFORMATION info;
+      if (GetFileInformationByHandle(file, &info)) facts.keep_file = info.nNumberOfLinks > 1;
+      CloseHandle(file);
+    }
   }
   return facts;
 }
@@ -395,34 +437,58 @@ Listing list_directory(const std::string& directory) {
   return listing;
 }
 
-// The lock is a mutex named after the directory's volume and file index, which every run of this
-// session that puts files in place there takes; Windows releases it when its process ends.
-DirectoryLock::~DirectoryLock() {
+// The lock is a mutex named after the volume and file index of the directory or file, which every
+// run of this session that puts files in place there takes; Windows releases it when its process
+// ends.
+CommitLock::~CommitLock() {
   if (handle_ == -1) return;
   const HANDLE mutex = reinterpret_cast<HANDLE>(handle_);
   ReleaseMutex(mutex);
   CloseHandle(mutex);
 }
 
-int DirectoryLock::lock(const std::string& directory) {
-  const HANDLE query = open_to_query(directory);
-  if (!usable(query)) return last_errno();
-  const FileIdentity id = identity_of(query);
-  CloseHandle(query);
+namespace {
+
+int try_mutex(const FileIdentity& id, std::intptr_t* held) {
   if (!id.known) return EIO;
   const std::string name = "Local\\tpjconv-commit-" + std::to_string(id.device) + "-" +
                            std::to_string(id.index);
   const HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
   if (mutex == nullptr) return last_errno();
-  const DWORD waited = WaitForSingleObject(mutex, INFINITE);
+  const DWORD waited = WaitForSingleObject(mutex, 0);
   // Abandoned: the run that held it ended without releasing it; it is this run's now.
-  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-    const int error = last_errno();
-    CloseHandle(mutex);
-    return error;
+  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+    *held = reinterpret_cast<std::intptr_t>(mutex);
+    return 0;
   }
-  handle_ = reinterpret_cast<std::intptr_t>(mutex);
-  return 0;
+  const int error = waited == WAIT_TIMEOUT ? CommitLock::kBusy : last_errno();
+  CloseHandle(mutex);
+  return error;
+}
+
+}  // namespace
+
+int CommitLock::try_directory(const std::string& directory) {
+  const HANDLE query = open_to_query(directory);
+  if (!usable(query)) return last_errno();
+  const FileIdentity id = identity_of(query);
+  CloseHandle(query);
+  return try_mutex(id, &handle_);
+}
+
+int CommitLock::try_file(const File& file) {
+  const HANDLE handle = handle_of(file.fd_);
+  if (!usable(handle)) return EBADF;
+  return try_mutex(identity_of(handle), &handle_);
+}
+
+std::string temporary_path(const std::string& file) {
+  std::string directory(MAX_PATH + 1, '\0');
+  const DWORD length = GetTempPathA(static_cast<DWORD>(directory.size()), directory.data());
+  if (length == 0 || length >= directory.size()) return file;
+  directory.resize(length);
+  if (!is_separator(directory.back())) directory += '\\';
+  return directory + file;
 }
 
 std::string error_text(int error) { return std::strerror(error); }

@@ -24,6 +24,7 @@ std::string_view role_name(Role role) {
 
 namespace {
 
+// The error about `file`; its message shows the names in it escaped, so that it stays one line.
 Error error_of(ErrorKind kind, int os_error, const std::string& file, std::string message) {
   return Error{kind, os_error, file, 0, printable(message)};
 }

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -42,11 +43,13 @@ class Messages : public tpjconv::testing::RunDirectory {
   // The console holds `line` as one whole line, and no control character but the line ends.
   void expect_line(const std::string& line) const {
     EXPECT_NE(std::string::npos, ("\n" + console_).find("\n" + line + "\n")) << console_;
-    for (const char c : console_) {
+    const auto control = std::find_if(console_.begin(), console_.end(), [](char c) {
       const auto u = static_cast<unsigned char>(c);
-      EXPECT_FALSE((u < 0x20 && c != '\n') || u == 0x7f) << "control character " << int{u}
-                                                         << " in:\n" << console_;
-    }
+      return (u < 0x20 && c != '\n') || u == 0x7f;
+    });
+    EXPECT_TRUE(control == console_.end())
+        << "control character " << int{static_cast<unsigned char>(*control)} << " in:\n"
+        << console_;
   }
 
   std::string console_;

@@ -547,9 +547,9 @@ inline std::string odd_float(const char* name, std::string_view field, std::stri
   const std::string_view bare = without_record_end(field, line);
   const Fit fit = fit_of(bare);
   if (fit == Fit::whole) return std::string();
-  return std::string(name) + " " + quoted(bare) +
-         (fit == Fit::not_finite ? " is not a finite 32-bit number; " : " is not wholly a number; ") +
-         shortest(value) + " used";
+  const char* const why =
+      fit == Fit::not_finite ? " is not a finite 32-bit number; " : " is not wholly a number; ";
+  return std::string(name) + " " + quoted(bare) + why + shortest(value) + " used";
 }
 
 // The text of a field as the warnings quote it: without the line end it ends with. A field that

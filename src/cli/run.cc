@@ -176,7 +176,8 @@ int convert(const RunPlan& plan, Console& console, const FileHooks& hooks,
         "You have opted to bypass the bus numbers file and convert all generators of selected "
         "types\n");
     if (plan.bus_file != "none") {
-      say(console.err, "BUSFILE " + printable(plan.bus_file) + " begins with \"none\": the file is not read");
+      say(console.err,
+          "BUSFILE " + printable(plan.bus_file) + " begins with \"none\": the file is not read");
     }
     if (const auto status = settle_prompt(plan, input, console)) return *status;
   } else {

@@ -253,7 +253,7 @@ inline std::string say(std::string_view message) {
   return "tpjconv: " + std::string(message) + "\n";
 }
 inline std::string say_at(std::string_view file, long line, std::string_view message) {
-  return "tpjconv: " + std::string(file) + ":" + std::to_string(line) + ": " +
+  return "tpjconv: " + escaped(file) + ":" + std::to_string(line) + ": " +
          std::string(message) + "\n";
 }
 
@@ -524,7 +524,33 @@ struct BusLine {
   char bus_name[8] = {0, 0, 0, 0, 0, 0, 0, 0};
   // The text of a field that is there (more than a line end) but does not begin with a number.
   std::string bad_bus_number, bad_check_level, bad_kis;
+  // The warning text of a field read as a number only in part or as one that is not finite,
+  // such as `Kis "0.25abc" is not wholly a number; 0.25 used`; empty for any other field.
+  std::string odd_bus_number, odd_check_level, odd_kis;
 };
+
+// The warning of a field that "%d" read as `value`, unless it is a sign and digits only; the
+// line's own line end (LF or CR LF) is no part of the field.
+inline std::string odd_int(const char* name, std::string_view field, std::string_view line,
+                           int value) {
+  const std::string_view bare = without_record_end(field, line);
+  std::size_t i = !bare.empty() && (bare[0] == '+' || bare[0] == '-') ? 1 : 0;
+  const bool digits = i < bare.size() && bare.find_first_not_of("0123456789", i) == bare.npos;
+  if (digits) return std::string();
+  return std::string(name) + " " + quoted(bare) + " is not wholly a number; " +
+         std::to_string(value) + " used";
+}
+
+// The warning of a field that "%f" read as `value`, unless it is wholly a finite number.
+inline std::string odd_float(const char* name, std::string_view field, std::string_view line,
+                             float value) {
+  const std::string_view bare = without_record_end(field, line);
+  const Fit fit = fit_of(bare);
+  if (fit == Fit::whole) return std::string();
+  const char* const why =
+      fit == Fit::not_finite ? " is not a finite 32-bit number; " : " is not wholly a number; ";
+  return std::string(name) + " " + quoted(bare) + why + shortest(value) + " used";
+}
 
 // The text of a field as the warnings quote it: without the line end it ends with. A field that
 // is the line end itself is no field; a carriage return before more fields is text.
@@ -544,6 +570,7 @@ inline BusLine bus_line(std::string_view line) {
   if (bus) e.bus_number = *bus;
   e.bus_ok = bus.has_value();
   e.bad_bus_number = bad_text(*number, line, e.bus_ok);
+  if (bus) e.odd_bus_number = odd_int("bus number", *number, line, *bus);
   const auto id = f.next(seps);
   if (!id) return e;
   e.unit_id[0] = (*id)[0];
@@ -554,11 +581,13 @@ inline BusLine bus_line(std::string_view line) {
   const auto l = scan_d(*level);
   if (l) e.check_level = *l;
   e.bad_check_level = bad_text(*level, line, l.has_value());
+  if (l) e.odd_check_level = odd_int("check level", *level, line, *l);
   const auto kis = f.next(seps);
   if (!kis) return e;
   const auto k = scan_f(*kis);
   if (k) e.kis = *k;
   e.bad_kis = bad_text(*kis, line, k.has_value());
+  if (k) e.odd_kis = odd_float("Kis", *kis, line, *k);
   const auto name = f.next(seps);
   if (!name) return e;
   // Eight characters from the start of the fifth field, whatever follows it on the line. The
@@ -627,13 +656,16 @@ inline BusFile bus_file(std::string_view text, std::string_view file_name, std::
       said += say_at(file_name, line, "bus number " + quoted(e.bad_bus_number) +
                                           " is not a number; -1 used");
     }
+    if (!e.odd_bus_number.empty()) said += say_at(file_name, line, e.odd_bus_number);
     if (!e.bad_check_level.empty()) {
       said += say_at(file_name, line,
                      "check level " + quoted(e.bad_check_level) + " is not a number; 0 used");
     }
+    if (!e.odd_check_level.empty()) said += say_at(file_name, line, e.odd_check_level);
     if (!e.bad_kis.empty()) {
       said += say_at(file_name, line, "Kis " + quoted(e.bad_kis) + " is not a number; 0 used");
     }
+    if (!e.odd_kis.empty()) said += say_at(file_name, line, e.odd_kis);
     b.by_bus[e.bus_number].push_back(index);
     if (e.has_id) {
       const auto [at, fresh] = b.first.try_emplace({e.bus_number, bare_id(e.unit_id)}, index);

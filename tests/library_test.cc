@@ -135,6 +135,31 @@ TEST(Library, ABusListSetsTheCheckLevelAndIsReportedWhereUnused) {
   EXPECT_NE(std::string::npos, output.text().find(" 0.2000\n")) << output.text();
 }
 
+// A number of the bus numbers file read only in part is a warning of the list, which every
+// client sees, with the value used.
+TEST(Library, ABusListNumberNotWhollyANumberIsAWarningOfTheList) {
+  const Result<BusList> list = BusList::from_text(
+      "bus id level kis name\n7 \"1 \" 0 0.25abc \"G7      \"\n8x \"1 \" 0 1e39 \"G8      \"\n",
+      "bus.txt");
+  ASSERT_TRUE(list.ok());
+  ASSERT_EQ(3u, list->warnings().size());
+  for (const Warning& w : list->warnings()) {
+    EXPECT_EQ(WarningKind::bus_file, w.kind);
+    EXPECT_EQ("bus.txt", w.file);
+  }
+  EXPECT_EQ(2, list->warnings()[0].line);
+  EXPECT_EQ("Kis \"0.25abc\" is not wholly a number; 0.25 used", list->warnings()[0].text);
+  EXPECT_EQ(3, list->warnings()[1].line);
+  EXPECT_EQ("bus number \"8x\" is not wholly a number; 8 used", list->warnings()[1].text);
+  EXPECT_EQ("Kis \"1e39\" is not a finite 32-bit number; inf used", list->warnings()[2].text);
+  StringSink output;
+  const Result<Totals> totals = convert_text(kRecord, "in.dat", &*list, all_models(0.3f),
+                                             {&output});
+  ASSERT_TRUE(totals.ok());
+  // The Kis used is the one written.
+  EXPECT_NE(std::string::npos, output.text().find(" 0.2500\n")) << output.text();
+}
+
 // What the command line writes and what the library writes in memory are the same bytes.
 TEST(Library, ConvertTextGivesTheCommandLinesFiles) {
   const fs::path source = fs::path(TPJCONV_SOURCE_DIR) / "examples";
@@ -238,6 +263,33 @@ TEST(Library, EachFailureIsAnErrorValue) {
     EXPECT_EQ(ErrorKind::out_of_memory, r.error().kind);
     // The heading and one entry were read; the next line was being read.
     EXPECT_EQ("out of memory at line 3 of bus.txt", r.error().message);
+  }
+}
+
+// The messages of errors and warnings are one line each: a file name shows its line ends and
+// control characters escaped, while the error and the warning keep the name as it is.
+TEST(Library, MessagesShowFileNamesEscaped) {
+  const std::string odd = "in\n\x1b[2J.dat", shown = "in\\n\\x1b[2J.dat";
+  {
+    FailingSource source(std::string(kRecord) + kRecord, 10, EIO);
+    const Result<Totals> r = convert(source, odd, nullptr, all_models(0.3f), {});
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(odd, r.error().file);
+    EXPECT_EQ("cannot read " + shown + ": " + std::string(std::strerror(EIO)), r.error().message);
+  }
+  {
+    FailingSource source(std::string(kRecord) + kRecord, 10, ENOMEM);
+    const Result<Totals> r = convert(source, odd, nullptr, all_models(0.3f), {});
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ("out of memory at line 1 of " + shown, r.error().message);
+  }
+  {
+    const FileRun files{"/nonexistent/" + odd, std::nullopt, "/nonexistent/out.dat",
+                        std::nullopt, std::nullopt};
+    const Result<Totals> r = convert_files(files, all_models(0.3f));
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ("/nonexistent/" + shown + ": " + std::string(std::strerror(ENOENT)),
+              r.error().message);
   }
 }
 

@@ -136,7 +136,7 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
     } else if (arg.starts_with("--summary=")) {
       line.summary = arg.substr(10);
     } else {
-      parsed.error = UsageError{"tpjconv: unknown option '" + arg + "'"};
+      parsed.error = UsageError{"tpjconv: unknown option '" + printable(arg) + "'"};
       return parsed;
     }
   }

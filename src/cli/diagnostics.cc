@@ -1,5 +1,7 @@
 #include "cli/diagnostics.h"
 
+#include "text/printable.h"
+
 namespace tpjconv {
 
 void say(Sink& console, std::string_view message) {
@@ -11,7 +13,7 @@ void say(Sink& console, std::string_view message) {
 
 void say_at(Sink& console, std::string_view file, long line_number, std::string_view message) {
   std::string line = "tpjconv: ";
-  line += file;
+  line += printable(file);
   line += ':';
   line += std::to_string(line_number);
   line += ": ";
@@ -25,7 +27,7 @@ std::string console_line(const Warning& warning) {
   if (!warning.text_alone) {
     line = "tpjconv: ";
     if (!warning.file.empty()) {
-      line += warning.file;
+      line += printable(warning.file);
       if (warning.line != 0) {
         line += ':';
         line += std::to_string(warning.line);

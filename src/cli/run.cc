@@ -13,6 +13,7 @@
 #include "library/observers.h"
 #include "platform/process.h"
 #include "text/number_format.h"
+#include "text/printable.h"
 #include "tpjconv/tpjconv.h"
 
 namespace tpjconv {
@@ -97,7 +98,7 @@ Answer ask(bool yes, Console& console) {
 // answer cannot come from standard input when the input is read from there: the run is refused.
 std::optional<int> settle_prompt(const RunPlan& plan, const Input& input, Console& console) {
   if (!plan.yes && input.opened->is_standard(0)) {
-    say(console.err, "INPUT " + plan.input +
+    say(console.err, "INPUT " + printable(plan.input) +
                          " is standard input, which cannot also answer the prompt; use --yes "
                          "to confirm");
     return 2;
@@ -175,7 +176,8 @@ int convert(const RunPlan& plan, Console& console, const FileHooks& hooks,
         "You have opted to bypass the bus numbers file and convert all generators of selected "
         "types\n");
     if (plan.bus_file != "none") {
-      say(console.err, "BUSFILE " + plan.bus_file + " begins with \"none\": the file is not read");
+      say(console.err,
+          "BUSFILE " + printable(plan.bus_file) + " begins with \"none\": the file is not read");
     }
     if (const auto status = settle_prompt(plan, input, console)) return *status;
   } else {

@@ -53,6 +53,28 @@ std::string field_text(std::string_view field, std::string_view line) {
   return std::string(ends_line(field, line) ? without_line_end(field) : field);
 }
 
+// The field without the line's own line end (one LF, or CR LF), which is never text.
+std::string_view own_text(std::string_view field, std::string_view line) {
+  return without_record_end(field, ends_line(field, line));
+}
+
+// Notes a field read as a whole number that is not wholly one.
+void note_int(OddBusField& odd, std::string_view field, std::string_view line, int value) {
+  const std::string_view text = own_text(field, line);
+  const NumberFit fit = int_field_fit(text);
+  if (fit == NumberFit::whole) return;
+  odd = {std::string(text), NumberFit::not_wholly, std::to_string(value)};
+}
+
+// Notes a field read as a number that is not wholly a number, or not a finite one.
+void note_float(OddBusField& odd, std::string_view field, std::string_view line, float value) {
+  const std::string_view text = own_text(field, line);
+  const NumberFit fit = read_number_field(text).fit;
+  if (fit == NumberFit::whole) return;
+  odd = {std::string(text), fit == NumberFit::not_finite ? fit : NumberFit::not_wholly,
+         shortest(value)};
+}
+
 }  // namespace
 
 bool EntryIndex::put(std::uint64_t key, std::uint32_t entry, bool replace) {
@@ -90,6 +112,7 @@ BusLine read_bus_line(std::string_view line) {
   if (number) {
     if (const auto n = scan_int(*number)) {
       entry.bus_number = *n;
+      note_int(read.odd_bus_number, *number, line, *n);
     } else if (!is_line_end(*number, line)) {
       read.bad_bus_number = field_text(*number, line);
     }
@@ -103,6 +126,7 @@ BusLine read_bus_line(std::string_view line) {
   if (!level) return read;
   if (const auto n = scan_int(*level)) {
     entry.check_level = *n;
+    note_int(read.odd_check_level, *level, line, *n);
   } else if (!is_line_end(*level, line)) {
     read.bad_check_level = field_text(*level, line);
   }
@@ -111,6 +135,7 @@ BusLine read_bus_line(std::string_view line) {
   if (!kis) return read;
   if (const auto v = scan_float(*kis)) {
     entry.kis = *v;
+    note_float(read.odd_kis, *kis, line, *v);
   } else if (!is_line_end(*kis, line)) {
     read.bad_kis = field_text(*kis, line);
   }
@@ -167,15 +192,21 @@ BusTable BusTable::load(LineReader& input, std::string_view file_name, WarningOu
   while (const auto text = input.next()) {
     const long line = input.line_number();
     const BusLine read = read_bus_line(*text);
+    const auto warn_odd = [&](std::string_view name, const OddBusField& odd) {
+      if (!odd.text.empty()) warn(line, odd_number_text(name, odd.text, odd.fit, odd.value));
+    };
     if (!read.bad_bus_number.empty()) {
       warn(line, "bus number " + quoted(read.bad_bus_number) + " is not a number; -1 used");
     }
+    warn_odd("bus number", read.odd_bus_number);
     if (!read.bad_check_level.empty()) {
       warn(line, "check level " + quoted(read.bad_check_level) + " is not a number; 0 used");
     }
+    warn_odd("check level", read.odd_check_level);
     if (!read.bad_kis.empty()) {
       warn(line, "Kis " + quoted(read.bad_kis) + " is not a number; 0 used");
     }
+    warn_odd("Kis", read.odd_kis);
     if (!list.add(read, line)) {
       const BusEntry& e = read.entry;
       const std::uint32_t* first = list.first_by_bus_and_id_.find(

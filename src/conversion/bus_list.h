@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "text/fields.h"
 #include "text/line_reader.h"
 #include "tpjconv/findings.h"
 
@@ -22,13 +23,25 @@ struct BusEntry {
   std::array<char, 8> bus_name{};
 };
 
-// A data line as read: its entry, and the fields that are there but hold no number.
+// A number field read only in part (text after the number, a hexadecimal number) or as a value
+// that is not finite. Empty text when the field is wholly a number, or no number at all.
+struct OddBusField {
+  std::string text;  // the field, without the line's own line end
+  NumberFit fit = NumberFit::whole;
+  std::string value;  // the value used, as the warning shows it
+};
+
+// A data line as read: its entry, the fields that are there but hold no number, and those that
+// are numbers only in part.
 struct BusLine {
   BusEntry entry;
   bool has_unit_id = false;
   std::string bad_bus_number;  // the field's text when it is not a number, else empty
   std::string bad_check_level;
   std::string bad_kis;
+  OddBusField odd_bus_number;
+  OddBusField odd_check_level;
+  OddBusField odd_kis;
 };
 
 // Reads one data line of the bus numbers file.
@@ -86,7 +99,8 @@ class WarningOut {
 class BusTable {
  public:
   // Reads a bus numbers file: the first line is a heading, every further line one entry. Fields
-  // that hold no number and entries listed twice are handed to `warnings`, naming `file_name`.
+  // that hold no number or are not wholly one, and entries listed twice, are handed to
+  // `warnings`, naming `file_name`.
   static BusTable load(LineReader& input, std::string_view file_name, WarningOut& warnings);
 
   // Adds an entry read from line `line` of the file; false when its bus number and unit ID are

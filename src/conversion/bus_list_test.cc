@@ -1,5 +1,7 @@
 #include "conversion/bus_list.h"
 
+#include <cmath>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -147,6 +149,66 @@ TEST(BusList, LoadingReportsFieldsThatAreNoNumbersAndEntriesListedTwice) {
   Sink unused;
   list.report_unused("bus.txt", unused);
   EXPECT_EQ("tpjconv: bus.txt:5: bus 18 unit ID \"1 \" matched no record\n", unused.text());
+}
+
+// A field read as a number only in part, or as one that is not finite, is said once, with the
+// value used, which is the value of a field read without a word. The line's own line end (LF or
+// CR LF) is no text; a carriage return before it, or at the end of the file, is.
+TEST(BusList, NumbersThatAreNotWhollyNumbersAreSaidOnceWithTheValueUsed) {
+  const std::string text =
+      "heading\n"
+      "102x, \"2 \", 0, 0.30, \"HILLSIDE\"\n"
+      " 301, \"1 \", 0x1, 0.25abc, \"RIVERTON\"\n"
+      "401 1 1e0 1e39 LAKEVIEW\n"
+      "101 1 1 nan HILLSIDE\n"
+      "102 3 +2 -0.5 NAME\n"
+      "103 1 0 0.3\r\n"
+      "104 1 2\r\n"
+      "105 1 0 0x1p-2 NAME\n"
+      "106 1 0 0.3\r\r\n"
+      "107\v 1 0 .5e-1 NAME\n"
+      "108 1 1 -1e400 NAME\n"
+      "109 1 2\r";
+  LineReader input(text);
+  Sink console;
+  TestList list = TestList::load(input, "bus.txt", console);
+  EXPECT_EQ(
+      "tpjconv: bus.txt:2: bus number \"102x\" is not wholly a number; 102 used\n"
+      "tpjconv: bus.txt:3: check level \"0x1\" is not wholly a number; 0 used\n"
+      "tpjconv: bus.txt:3: Kis \"0.25abc\" is not wholly a number; 0.25 used\n"
+      "tpjconv: bus.txt:4: check level \"1e0\" is not wholly a number; 1 used\n"
+      "tpjconv: bus.txt:4: Kis \"1e39\" is not a finite 32-bit number; inf used\n"
+      "tpjconv: bus.txt:5: Kis \"nan\" is not a finite 32-bit number; nan used\n"
+      "tpjconv: bus.txt:9: Kis \"0x1p-2\" is not wholly a number; 0.25 used\n"
+      "tpjconv: bus.txt:10: Kis \"0.3\\r\" is not wholly a number; 0.3 used\n"
+      "tpjconv: bus.txt:11: bus number \"107\\x0b\" is not wholly a number; 107 used\n"
+      "tpjconv: bus.txt:12: Kis \"-1e400\" is not a finite 32-bit number; -inf used\n"
+      "tpjconv: bus.txt:13: check level \"2\\r\" is not wholly a number; 2 used\n",
+      console.text());
+  Sink lookups;
+  const auto at = [&](int bus, std::string_view id) { return list.lookup(bus, id, "", lookups); };
+  EXPECT_EQ(0.3f, at(102, "2 ").kis);
+  EXPECT_EQ(0, at(301, "1 ").check_level);
+  EXPECT_EQ(0.25f, at(301, "1 ").kis);
+  EXPECT_EQ(1, at(401, "1 ").check_level);
+  EXPECT_EQ(std::numeric_limits<float>::infinity(), at(401, "1 ").kis);
+  EXPECT_TRUE(std::isnan(at(101, "1 ").kis));
+  EXPECT_EQ(2, at(102, "3 ").check_level);
+  EXPECT_EQ(-0.5f, at(102, "3 ").kis);
+  EXPECT_EQ(0.3f, at(103, "1 ").kis);
+  EXPECT_EQ(2, at(104, "1 ").check_level);
+  EXPECT_EQ(0.25f, at(105, "1 ").kis);
+  EXPECT_EQ(0.3f, at(106, "1 ").kis);
+  EXPECT_EQ(0.05f, at(107, "1 ").kis);
+  EXPECT_EQ(-std::numeric_limits<float>::infinity(), at(108, "1 ").kis);
+  EXPECT_EQ(2, at(109, "1 ").check_level);
+  // The fields read as they are noted.
+  const BusLine odd = read_bus_line(" 301, \"1 \", 0x1, 0.25abc, \"RIVERTON\"\n");
+  EXPECT_EQ("0x1", odd.odd_check_level.text);
+  EXPECT_EQ(NumberFit::not_wholly, odd.odd_kis.fit);
+  EXPECT_EQ("0.25", odd.odd_kis.value);
+  EXPECT_TRUE(odd.bad_kis.empty());
+  EXPECT_TRUE(read_bus_line("5 1 2 0.3\n").odd_kis.text.empty());
 }
 
 TEST(BusList, ABusNumberThatIsNoNumberIsBusMinusOne) {

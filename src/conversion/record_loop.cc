@@ -1,6 +1,5 @@
 #include "conversion/record_loop.h"
 
-#include <charconv>
 #include <optional>
 #include <string>
 
@@ -50,19 +49,9 @@ std::string placeholders_used(const ParamList& list, Model model, const ParamTab
   return text + "; 78.0 used";
 }
 
-// The shortest text that reads back as `value`.
-std::string shortest(float value) {
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-  return std::string(text, end);
-}
-
 // What a warning says about a field that was not read as the plain number it looks like.
 std::string odd_number_warning(const OddNumber& odd) {
-  const char* const why = odd.fit == NumberFit::not_finite ? " is not a finite 32-bit number; "
-                          : odd.fit == NumberFit::none     ? " is not a number; "
-                                                           : " is not wholly a number; ";
-  return std::string(odd.name) + " " + quoted(odd.text) + why + shortest(odd.value) + " used";
+  return odd_number_text(odd.name, odd.text, odd.fit, shortest(odd.value));
 }
 
 std::string unused_fields_warning(const ParamList& list, Model model) {

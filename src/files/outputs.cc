@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/process.h"
+#include "text/printable.h"
 
 namespace tpjconv {
 
@@ -24,8 +25,9 @@ std::string_view role_name(Role role) {
 
 namespace {
 
+// The error about `file`; its message shows the names in it escaped, so that it stays one line.
 Error error_of(ErrorKind kind, int os_error, const std::string& file, std::string message) {
-  return Error{kind, os_error, file, 0, std::move(message)};
+  return Error{kind, os_error, file, 0, printable(message)};
 }
 
 // Why a file could not be opened, as the messages say it.
@@ -327,7 +329,7 @@ void Outputs::remove_leftovers(const Output& output) {
 }
 
 void Outputs::notice(std::string text) {
-  notices_.warning(Warning{WarningKind::files, "", 0, std::move(text)});
+  notices_.warning(Warning{WarningKind::files, "", 0, printable(text)});
 }
 
 Status Outputs::create_hidden(Output& o) {

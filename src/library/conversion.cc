@@ -12,6 +12,7 @@
 #include "library/observers.h"
 #include "platform/file.h"
 #include "text/line_reader.h"
+#include "text/printable.h"
 
 namespace tpjconv {
 
@@ -28,14 +29,14 @@ Error out_of_memory(std::string_view file, const std::optional<LineReader>& read
   Error error{ErrorKind::out_of_memory, ENOMEM, std::string(file), 0, "out of memory"};
   if (reader) {
     error.line = reader->current_line();
-    error.message += " at line " + std::to_string(error.line) + " of " + error.file;
+    error.message += " at line " + std::to_string(error.line) + " of " + printable(error.file);
   }
   return error;
 }
 
 Error read_error(std::string_view file, const LineReader& reader) {
   return Error{ErrorKind::read, reader.error(), std::string(file), reader.current_line(),
-               "cannot read " + std::string(file) + ": " + platform::error_text(reader.error())};
+               "cannot read " + printable(file) + ": " + platform::error_text(reader.error())};
 }
 
 }  // namespace
@@ -43,7 +44,7 @@ Error read_error(std::string_view file, const LineReader& reader) {
 std::optional<Warning> no_generator_warning(const BusList& list, std::string_view name) {
   if (list.names_a_generator()) return std::nullopt;
   return Warning{WarningKind::settings, "", 0,
-                 "BUSFILE " + std::string(name) + " lists no generator: " +
+                 "BUSFILE " + printable(name) + " lists no generator: " +
                      (list.empty()
                           ? "every record of the enabled models is converted at check level 0"
                           : "no record is converted")};

@@ -16,6 +16,7 @@
 
 #include "platform/file.h"
 #include "platform/process.h"
+#include "text/printable.h"
 
 namespace tpjconv::platform {
 
@@ -435,7 +436,7 @@ std::string error_text(int error) { return std::strerror(error); }
 
 Error open_error(ErrorKind kind, int error, const std::string& path) {
   return Error{kind, error, path, 0,
-               path + ": " + (error == EISDIR ? "is a directory" : error_text(error))};
+               printable(path) + ": " + (error == EISDIR ? "is a directory" : error_text(error))};
 }
 
 // ---- the process ----

@@ -15,6 +15,7 @@
 
 #include "platform/file.h"
 #include "platform/process.h"
+#include "text/printable.h"
 
 // The C runtime would otherwise expand wildcards in the arguments before main() sees them: an
 // argument is a file name or a number, taken as typed.
@@ -495,7 +496,7 @@ std::string error_text(int error) { return std::strerror(error); }
 
 Error open_error(ErrorKind kind, int error, const std::string& path) {
   return Error{kind, error, path, 0,
-               path + ": " + (error == EISDIR ? "is a directory" : error_text(error))};
+               printable(path) + ": " + (error == EISDIR ? "is a directory" : error_text(error))};
 }
 
 // ---- the process ----

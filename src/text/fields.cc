@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "text/printable.h"
+
 namespace tpjconv {
 
 namespace {
@@ -111,6 +113,34 @@ FieldNumber read_number_field(std::string_view field) {
     fit = NumberFit::not_finite;
   }
   return {number->value, fit};
+}
+
+NumberFit int_field_fit(std::string_view field) {
+  if (!scan_int(field)) return NumberFit::none;
+  std::size_t i = !field.empty() && (field[0] == '+' || field[0] == '-') ? 1 : 0;
+  const std::size_t digits = i;
+  while (i < field.size() && field[i] >= '0' && field[i] <= '9') ++i;
+  return i > digits && i == field.size() ? NumberFit::whole : NumberFit::not_wholly;
+}
+
+std::string shortest(float value) {
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+  return std::string(text, end);
+}
+
+std::string odd_number_text(std::string_view name, std::string_view text, NumberFit fit,
+                            std::string_view value) {
+  const char* const why = fit == NumberFit::not_finite ? " is not a finite 32-bit number; "
+                          : fit == NumberFit::none     ? " is not a number; "
+                                                       : " is not wholly a number; ";
+  std::string line(name);
+  line += ' ';
+  line += quoted(text);
+  line += why;
+  line += value;
+  line += " used";
+  return line;
 }
 
 }  // namespace tpjconv

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace tpjconv {
@@ -140,6 +141,19 @@ struct FieldNumber {
 // Reads `field` as scan_float() does and tells whether that took all of it. The field is the
 // whole text: a line end it may carry counts as text, and so does white space before it.
 FieldNumber read_number_field(std::string_view field);
+
+// How wholly `field` is a whole number as scan_int() reads it: whole for an optional sign and
+// decimal digits and nothing else, not_wholly when scan_int() reads only a part, none when it
+// reads nothing.
+NumberFit int_field_fit(std::string_view field);
+
+// The shortest text that reads back as `value`.
+std::string shortest(float value);
+
+// What a warning says of field `name` holding `text`, read as `value` though `fit` is not whole:
+// `tpdo "7.22abc" is not wholly a number; 7.22 used`.
+std::string odd_number_text(std::string_view name, std::string_view text, NumberFit fit,
+                            std::string_view value);
 
 // A field without the line end of the record when it is the record's last (`at_end`): one LF, or
 // CR LF. Any other line end or carriage return is text.

@@ -2,20 +2,25 @@
 // again with the new options must give one findings row per finding line of its check log, a
 // JSON document that a strict parser reads and that holds the same findings and rules as the
 // findings file and the summary, and under --strict status 3 exactly where the console shows a
-// warning, with every file as the case expects it.
+// warning, with every file as the case expects it. And the review pages the tool writes hold the
+// rows of its findings file, without a browser.
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <limits>
+#include <fstream>
 #include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "findings/test_page_data.h"
+#include "generated_input.h"
 #include "tool_process.h"
 #include "tpjconv/findings_csv.h"
 
@@ -315,6 +320,53 @@ TEST(Strict, StatusThreeExactlyWhereTheRunWarnsAndEveryFileAsWithout) {
   }
   EXPECT_GT(warned, 5);
   EXPECT_GT(clean, 50);
+}
+
+// The page the tool writes embeds exactly the findings of its findings file, for the bundled
+// example, every corpus file and a generated file of 3000 generators; the page states the time
+// of the run and the outcome.
+TEST(ToolReviewPage, EmbedsTheRowsOfTheFindingsFile) {
+  const fs::path root =
+      fs::temp_directory_path() / ("tpjconv_tool_page_" + std::to_string(getpid()));
+  fs::remove_all(root);
+  fs::create_directories(root);
+  std::vector<std::pair<fs::path, std::string>> inputs = {
+      {fs::path(TPJCONV_SOURCE_DIR) / "examples" / "plant.dat",
+       (fs::path(TPJCONV_SOURCE_DIR) / "examples" / "plant.bus").string()}};
+  for (const auto& entry : fs::directory_iterator(TPJCONV_CORPUS_DIR)) {
+    if (entry.path().extension() == ".dat") inputs.emplace_back(entry.path(), "none");
+  }
+  std::ofstream(root / "generated.dat", std::ios::binary)
+      << tpjconv::testing::generated_input(3000);
+  inputs.emplace_back(root / "generated.dat", "none");
+  ASSERT_GT(inputs.size(), 5u);
+  const std::regex time_of_run(
+      R"(<dd>\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d</dd>)");
+  long rows = 0;
+  for (const auto& [input, bus_file] : inputs) {
+    SCOPED_TRACE(input.string());
+    const int status = wait_tool(start_tool(
+        root,
+        {"--yes", "--strict", input.string(), bus_file, "out.dat", "0.3", "0.3", "0.3",
+         "check.log", "report.txt", "--findings", "findings.csv", "--html", "page.html"},
+        {"/dev/null", root / "stdout", root / "stderr"}));
+    const std::string console = read_file(root / "stderr");
+    bool warned = false;
+    for (const std::string& line : lines_of(console)) warned = warned || is_warning(line);
+    ASSERT_EQ(warned ? 3 : 0, status) << console;
+    const std::string page = read_file(root / "page.html");
+    const std::string csv = read_file(root / "findings.csv");
+    const std::size_t header_end = csv.find("\r\n") + 2;
+    EXPECT_EQ(csv.substr(header_end),
+              tpjconv::testing::rows_of_data(tpjconv::testing::embedded_data(page)));
+    rows += static_cast<long>(crlf_lines(csv).size()) - 1;
+    EXPECT_TRUE(std::regex_search(page, time_of_run));
+    EXPECT_NE(std::string::npos,
+              page.find(warned ? "converted, but the input needs a look (status 3)"
+                               : "converted (status 0)"));
+  }
+  EXPECT_GT(rows, 2500);
+  fs::remove_all(root);
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 // runs its script and dumps the resulting DOM, which these tests read: the table's count and
 // rows, the rows a query-string filter leaves, the chart's bars, and that texts from the input
 // ran nothing; for pages of test data and for the pages the tool writes for a corpus file, a
-// generated file and the bundled example. Screenshots are saved under the build folder. Without Chromium the tests skip
-// and say why; the page's data is checked without a browser by the ReviewPage tests.
+// generated file and the bundled example. Screenshots are saved under the build folder. Without
+// Chromium the tests skip and say why; the page's data is checked without a browser by the
+// ReviewPage and ToolReviewPage tests.
 #include <unistd.h>
 
 #include <filesystem>
@@ -252,7 +253,8 @@ TEST_F(Browser, Screenshot) {
 // names them) and their counts.
 std::map<std::string, long> finding_rules(const fs::path& summary) {
   std::map<std::string, long> rules;
-  const std::vector<std::string> rows = tpjconv::testing::lines_of(tpjconv::testing::read_file(summary));
+  const std::vector<std::string> rows =
+      tpjconv::testing::lines_of(tpjconv::testing::read_file(summary));
   for (std::size_t i = 1; i < rows.size(); ++i) {
     const std::string& row = rows[i];
     const std::size_t model_end = row.find(',');

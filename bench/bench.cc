@@ -193,6 +193,7 @@ double median(std::vector<double> v) {
 
 struct Figures {
   double cat = 0, disabled = 0, none = 0, bus = 0, lookups = 0, findings = 0;  // medians
+  double findings_csv = 0, json = 0, html = 0;  // the findings run with each findings output
   long peak_kib = 0;  // largest peak of the tpjconv runs
 };
 
@@ -249,6 +250,8 @@ Figures measure(const Options& o, const std::string& dir, long generators) {
 
   const std::string out = dir + "/out.dat", log = dir + "/check.log", rep = dir + "/report.txt";
   const std::string err = dir + "/stderr.txt", std_out = dir + "/stdout.txt";
+  const std::string csv = dir + "/findings.csv", json = dir + "/run.json",
+                    html = dir + "/review.html";
   const auto command = [](std::string title, std::vector<std::string> argv, std::string input,
                           std::string output, std::string error, std::vector<std::string> files) {
     Command c;
@@ -277,6 +280,16 @@ Figures measure(const Options& o, const std::string& dir, long generators) {
       command("tpjconv none, findings in every rec.",
               {o.tpjconv, findings, "none", out, "0.3", "0.3", "0.3", log, rep}, answer, std_out,
               err, {out, log, rep}),
+      // The same run with each output made of the findings: what each costs on top of it.
+      command("  the same, --findings",
+              {o.tpjconv, findings, "none", out, "0.3", "0.3", "0.3", log, rep, "--findings", csv},
+              answer, std_out, err, {out, log, rep, csv}),
+      command("  the same, --json",
+              {o.tpjconv, findings, "none", out, "0.3", "0.3", "0.3", log, rep, "--json", json},
+              answer, std_out, err, {out, log, rep, json}),
+      command("  the same, --html",
+              {o.tpjconv, findings, "none", out, "0.3", "0.3", "0.3", log, rep, "--html", html},
+              answer, std_out, err, {out, log, rep, html}),
   };
 
   // Warm-up: fills the page cache and reads the totals of each tpjconv run.
@@ -287,7 +300,11 @@ Figures measure(const Options& o, const std::string& dir, long generators) {
   for (int r = 0; r < o.repetitions; ++r) {
     for (Command& c : commands) c.runs.push_back(run_once(c));
   }
-  for (const std::string& f : {dir + "/copy.dat", out, log, rep, err, std_out}) ::unlink(f.c_str());
+  for (const std::string& f : {dir + "/copy.dat", out, log, rep, err, std_out, csv, json}) {
+    ::unlink(f.c_str());
+  }
+  // The page is kept for a browser: `--dir DIR` leaves DIR/review.html.
+  if (o.dir.empty()) ::unlink(html.c_str());
 
   const long long bytes = file_size(dat);
   std::string about = read_file(summary) + read_file(findings_summary);
@@ -326,6 +343,7 @@ Figures measure(const Options& o, const std::string& dir, long generators) {
   }
   fig.cat = medians[0], fig.disabled = medians[1], fig.none = medians[2], fig.bus = medians[3];
   fig.lookups = medians[4], fig.findings = medians[5];
+  fig.findings_csv = medians[6], fig.json = medians[7], fig.html = medians[8];
   std::printf("\n(the bus numbers file read and looked up for every generator record, with no "
               "model enabled: %+.3f s over the 3-argument run with none)\n",
               fig.lookups - fig.disabled);
@@ -356,6 +374,12 @@ void targets(const Figures& f) {
   std::printf("  peak resident memory, tpjconv      < 16 MiB    %6.1f MiB      %s\n", peak_mib,
               verdict(peak_mib < 16.0));
   std::printf("  (findings in every record, no target: %.2f x cat)\n", f.findings / f.cat);
+  const double csv_ratio = f.findings_csv / f.findings, html_ratio = f.html / f.findings;
+  std::printf("  findings, with --findings      <= 1.25 x without %5.2f x without %s\n",
+              csv_ratio, verdict(csv_ratio <= 1.25));
+  std::printf("  findings, with --html           <= 1.3 x without %5.2f x without %s\n",
+              html_ratio, verdict(html_ratio <= 1.3));
+  std::printf("  (findings, with --json, no target: %.2f x without)\n", f.json / f.findings);
 }
 
 }  // namespace

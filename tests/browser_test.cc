@@ -1,8 +1,10 @@
 // The review page in a real browser: headless Chromium from the distribution opens the page,
 // runs its script and dumps the resulting DOM, which these tests read: the table's count and
 // rows, the rows a query-string filter leaves, the chart's bars, and that texts from the input
-// ran nothing. A screenshot is saved under the build folder. Without Chromium the tests skip
-// and say why; the page's data is checked without a browser by the ReviewPage tests.
+// ran nothing; for pages of test data and for the pages the tool writes for a corpus file, a
+// generated file and the bundled example. Screenshots are saved under the build folder. Without
+// Chromium the tests skip and say why; the page's data is checked without a browser by the
+// ReviewPage and ToolReviewPage tests.
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,6 +17,7 @@
 
 #include "findings/review_page.h"
 #include "findings/test_findings.h"
+#include "generated_input.h"
 #include "tool_process.h"
 
 namespace fs = std::filesystem;
@@ -244,6 +247,169 @@ TEST_F(Browser, Screenshot) {
   const std::string image = tpjconv::testing::read_file(png);
   ASSERT_GT(image.size(), 8u) << png;
   EXPECT_EQ("\x89PNG\r\n\x1a\n", image.substr(0, 8));
+}
+
+// The rules of a run's summary that are findings: "model code text" (as the page's rule filter
+// names them) and their counts.
+std::map<std::string, long> finding_rules(const fs::path& summary) {
+  std::map<std::string, long> rules;
+  const std::vector<std::string> rows =
+      tpjconv::testing::lines_of(tpjconv::testing::read_file(summary));
+  for (std::size_t i = 1; i < rows.size(); ++i) {
+    const std::string& row = rows[i];
+    const std::size_t model_end = row.find(',');
+    const std::size_t code_end = row.find(',', model_end + 1);
+    const std::string code = row.substr(model_end + 1, code_end - model_end - 1);
+    if (code == "read" || code == "changed" || code == "000") continue;
+    const std::size_t corrected_at = row.rfind(',');
+    const std::size_t count_at = row.rfind(',', corrected_at - 1);
+    rules[row.substr(0, model_end) + " " + code + " " +
+          row.substr(code_end + 1, count_at - code_end - 1)] =
+        std::stol(row.substr(count_at + 1, corrected_at - count_at - 1));
+  }
+  return rules;
+}
+
+std::string query_value(const std::string& text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) || c == '-' || c == '_' || c == '.' || c == '~') {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    }
+  }
+  return out;
+}
+
+// A run of the tool that writes a review page, with its findings file and summary.
+struct ToolPage {
+  fs::path page;
+  std::map<std::string, long> rules;  // the summary's rules that are findings
+  long findings = 0;                  // the rows of the findings file
+};
+
+// Runs the tool with `args` followed by every model at Kis 0.3, the findings file, summary and
+// page of the run, in `work`; the page is named `name` under the test folder. Paths of the run
+// are relative to `work`: `out` is where its other outputs go, seen from there.
+ToolPage run_for_page(const fs::path& work, const fs::path& out, std::vector<std::string> args,
+                      const std::string& name) {
+  ToolPage run;
+  run.page = kDir / (name + ".html");
+  const std::string to = out.string() + "/";
+  args.insert(args.begin(), "--yes");
+  for (const std::string& arg :
+       {to + "out.dat", std::string("0.3"), std::string("0.3"), std::string("0.3"),
+        to + "check.log", to + "report.txt", std::string("--findings"), to + "findings.csv",
+        std::string("--summary"), to + "summary.csv", std::string("--html"),
+        fs::relative(kDir / (name + ".html"), work).string()}) {
+    args.push_back(arg);
+  }
+  const fs::path result = kDir / ("run_" + name);
+  const int status = tpjconv::testing::run_tool(work, args, "/dev/null", result / "stdout",
+                                                result / "stderr");
+  EXPECT_EQ(0, status) << tpjconv::testing::read_file(result / "stderr");
+  run.rules = finding_rules(result / "summary.csv");
+  run.findings = static_cast<long>(
+      tpjconv::testing::lines_of(tpjconv::testing::read_file(result / "findings.csv")).size()) - 1;
+  return run;
+}
+
+// Runs the tool on a copy of `input` ("in.dat") with no bus numbers file.
+ToolPage tool_page(const fs::path& input, const std::string& name) {
+  const fs::path work = kDir / ("run_" + name);
+  fs::remove_all(work);
+  fs::create_directories(work);
+  fs::copy_file(input, work / "in.dat");
+  return run_for_page(work, ".", {"in.dat", "none"}, name);
+}
+
+class ToolPages : public Browser {
+ protected:
+  // The page holds every finding and one bar per rule of the summary; filtered by each of
+  // `rules` through the query string it holds exactly that rule's findings.
+  void check(const ToolPage& run, const std::vector<std::string>& rules) {
+    ASSERT_GT(run.findings, 0);
+    const std::string dom = dump_dom(run.page);
+    EXPECT_EQ(std::to_string(run.findings), text_of(dom, "count"));
+    EXPECT_EQ(std::min<std::size_t>(100, run.findings), table_rows(dom).size());
+    EXPECT_EQ(run.rules.size(), count_of(dom, "data-bar=\""));
+    for (const std::string& rule : rules) {
+      SCOPED_TRACE(rule);
+      ASSERT_EQ(1u, run.rules.count(rule));
+      const long count = run.rules.at(rule);
+      const std::string filtered = dump_dom(run.page, "?rule=" + query_value(rule));
+      EXPECT_EQ(std::to_string(count), text_of(filtered, "count"));
+      const std::vector<Row> rows = table_rows(filtered);
+      EXPECT_EQ(std::min<std::size_t>(100, count), rows.size());
+      for (const Row& row : rows) {
+        EXPECT_EQ(rule, row.at("model") + " " + row.at("code") + " " + row.at("rule"));
+      }
+    }
+  }
+};
+
+TEST_F(ToolPages, ACorpusFile) {
+  const ToolPage run =
+      tool_page(fs::path(TPJCONV_CORPUS_DIR) / "poland2746.dat", "corpus_poland2746");
+  ASSERT_FALSE(run.rules.empty());
+  // The rule with the fewest findings: a filter that leaves a few rows of many.
+  auto fewest = run.rules.begin();
+  for (auto it = run.rules.begin(); it != run.rules.end(); ++it) {
+    if (it->second < fewest->second) fewest = it;
+  }
+  check(run, {fewest->first});
+}
+
+TEST_F(ToolPages, AGeneratedFileOfThreeThousandGenerators) {
+  const fs::path input = kDir / "generated.dat";
+  std::ofstream(input, std::ios::binary) << tpjconv::testing::generated_input(3000);
+  const ToolPage run = tool_page(input, "generated");
+  // 250 of gensal 102, 750 of 113; 205 of genrou 201, 750 of 202, 450 of 209.
+  EXPECT_EQ(2405, run.findings);
+  EXPECT_EQ(5u, run.rules.size());
+  // A rule with more findings than a page of the table shows.
+  check(run, {"genrou 209 lpd > 0.4*ld"});
+}
+
+TEST_F(ToolPages, AGeneratedFileShowsMarkupAsText) {
+  const fs::path input = kDir / "generated_markup.dat";
+  std::ofstream(input, std::ios::binary) << tpjconv::testing::generated_input(3000);
+  const ToolPage run = tool_page(input, "generated_markup");
+  // A bus name with markup shows as text.
+  const std::string dom = dump_dom(run.page, "?q=1000");
+  const std::vector<Row> rows = table_rows(dom);
+  ASSERT_FALSE(rows.empty());
+  EXPECT_EQ("<i>&amp;", rows.front().at("name"));
+  EXPECT_EQ(std::string::npos, dom.find("<i>&amp;"));
+  const fs::path png = kDir / "generated_review.png";
+  fs::remove(png);
+  chromium(run.page, "", {"--window-size=1280,1600", "--screenshot=" + png.string()},
+           kDir / "generated_screenshot.stdout");
+  EXPECT_EQ("\x89PNG\r\n\x1a\n", tpjconv::testing::read_file(png).substr(0, 8));
+}
+
+// The picture of the README: the page of the bundled example, run as the README runs it.
+TEST_F(ToolPages, TheBundledExampleAndItsScreenshot) {
+  // Run from the source tree, so that the page names the files as the README does.
+  const fs::path source = TPJCONV_SOURCE_DIR;
+  const fs::path result = kDir / "run_plant_review";
+  fs::remove_all(result);
+  fs::create_directories(result);
+  const ToolPage run = run_for_page(source, fs::relative(result, source),
+                                    {"examples/plant.dat", "examples/plant.bus"}, "plant_review");
+  EXPECT_EQ(4, run.findings);
+  // The filters are checked on the larger pages: two runs of Chromium here, as the others.
+  check(run, {});
+  const fs::path png = kDir / "plant_review.png";
+  fs::remove(png);
+  chromium(run.page, "", {"--window-size=1100,1500", "--screenshot=" + png.string()},
+           kDir / "plant_screenshot.stdout");
+  EXPECT_EQ("\x89PNG\r\n\x1a\n", tpjconv::testing::read_file(png).substr(0, 8));
 }
 
 }  // namespace

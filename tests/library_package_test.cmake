@@ -8,21 +8,7 @@
 # LINK_FLAGS are the build's own for programs (--coverage, a sanitizer), which a program linking
 # its static library needs too.
 
-file(REMOVE_RECURSE "${PREFIX}")
-set(install_command "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}/usr")
-if(NOT "${CONFIG}" STREQUAL "")
-  list(APPEND install_command --config "${CONFIG}")
-endif()
-execute_process(COMMAND ${install_command} RESULT_VARIABLE status OUTPUT_VARIABLE output
-  ERROR_VARIABLE output)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "library package test: cmake --install failed:\n${output}")
-endif()
-foreach(header tpjconv.h error.h export.h findings.h findings_csv.h io.h)
-  if(NOT EXISTS "${PREFIX}/usr/include/tpjconv/${header}")
-    message(FATAL_ERROR "library package test: include/tpjconv/${header} was not installed")
-  endif()
-endforeach()
+include("${CMAKE_CURRENT_LIST_DIR}/install_library.cmake")
 
 set(consumer "${PREFIX}/consumer")
 execute_process(COMMAND "${CMAKE_COMMAND}" -S "${SOURCE_DIR}/tests/library_consumer"

@@ -37,6 +37,12 @@ const char* const kHelp =
     "  -y, --yes       confirm none without reading standard input (not a bus numbers file\n"
     "                  that cannot be opened: that run ends with status 1)\n"
     "  --summary FILE  write a CSV file that counts the check-log lines per model and rule\n"
+    "  --findings FILE write a CSV file of every finding, one row per check-log finding\n"
+    "  --json FILE     write a JSON record of the run: settings, totals, rules, findings,\n"
+    "                  warnings and outcome\n"
+    "  --html FILE     write a review page of the run: a chart of the findings per rule and\n"
+    "                  a table of every finding, one self-contained HTML file\n"
+    "  --strict        end with status 3 when the run gave any warning\n"
     "  -h, --help      print this help and exit\n"
     "  --version       print the version and exit\n"
     "\n"
@@ -53,8 +59,11 @@ const char* const kHelp =
     "  2  the command line cannot be run: too few or too many arguments, an unknown option,\n"
     "     a Kis or TCMIN argument that is not a number, or INPUT is standard input while the\n"
     "     prompt needs an answer from there\n"
+    "  3  with --strict: converted, but the input needs a look (the run gave a warning);\n"
+    "     every file is in place\n"
     "\n"
-    "See tpjconv(1) for the bus numbers file, the check codes and the summary.\n";
+    "See tpjconv(1) for the bus numbers file, the check codes, the summary and the findings\n"
+    "files.\n";
 
 namespace {
 
@@ -112,6 +121,14 @@ std::optional<UsageError> read_number_arguments(CommandLine& line) {
 ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
   ParsedCommandLine parsed;
   CommandLine& line = parsed.line;
+  line.arguments = args;
+  // The options that name a file, and where each goes.
+  const std::pair<std::string_view, std::optional<std::string>*> file_options[] = {
+      {"--summary", &line.summary}, {"--findings", &line.findings}, {"--json", &line.json},
+      {"--html", &line.html}};
+  const auto needs_name = [](std::string_view option) {
+    return UsageError{"tpjconv: option '" + std::string(option) + "' needs a file name"};
+  };
   bool options_ended = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -119,7 +136,9 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
         !options_ended && arg.size() >= 2 && arg[0] == '-' && (arg[1] == '-' || is_letter(arg[1]));
     if (!option) {
       line.positional.push_back(arg);
-    } else if (arg == "--") {
+      continue;
+    }
+    if (arg == "--") {
       options_ended = true;
     } else if (arg == "-y" || arg == "--yes") {
       line.yes = true;
@@ -127,23 +146,47 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
       line.help = true;
     } else if (arg == "--version") {
       line.version = true;
-    } else if (arg == "--summary") {
-      if (i + 1 == args.size()) {
-        parsed.error = UsageError{"tpjconv: option '--summary' needs a file name"};
+    } else if (arg == "--strict") {
+      line.strict = true;
+    } else {
+      bool known = false;
+      for (const auto& [name, target] : file_options) {
+        const std::string_view given(arg);
+        std::optional<std::string> file;
+        if (given == name) {
+          if (i + 1 == args.size()) {
+            parsed.error = needs_name(name);
+            return parsed;
+          }
+          file = args[++i];
+        } else if (given.starts_with(name) && given.size() > name.size() &&
+                   given[name.size()] == '=') {
+          file = std::string(given.substr(name.size() + 1));
+        } else {
+          continue;
+        }
+        if (*target) {
+          parsed.error = UsageError{"tpjconv: option '" + std::string(name) + "' given twice"};
+          return parsed;
+        }
+        *target = std::move(file);
+        known = true;
+        break;
+      }
+      if (!known) {
+        parsed.error = UsageError{"tpjconv: unknown option '" + printable(arg) + "'"};
         return parsed;
       }
-      line.summary = args[++i];
-    } else if (arg.starts_with("--summary=")) {
-      line.summary = arg.substr(10);
-    } else {
-      parsed.error = UsageError{"tpjconv: unknown option '" + printable(arg) + "'"};
-      return parsed;
     }
   }
   if (line.help || line.version) return parsed;
-  if (line.summary && line.summary->empty()) {
-    parsed.error = UsageError{"tpjconv: option '--summary' needs a file name"};
-  } else if (line.positional.size() < 3 || line.positional.size() > 9) {
+  for (const auto& [name, target] : file_options) {
+    if (*target && (*target)->empty()) {
+      parsed.error = needs_name(name);
+      return parsed;
+    }
+  }
+  if (line.positional.size() < 3 || line.positional.size() > 9) {
     parsed.error = UsageError{};
   } else {
     parsed.error = read_number_arguments(line);
@@ -154,11 +197,17 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
 RunPlan plan_of(const CommandLine& line) {
   const std::vector<std::string>& args = line.positional;
   RunPlan plan;
+  plan.arguments = line.arguments;
   plan.input = args[kInput];
   plan.bus_file = args[kBusFile];
   plan.bypass = plan.bus_file.compare(0, 4, "none") == 0;
   plan.outputs.push_back({Role::output, args[kOutput]});
-  if (line.summary) plan.outputs.push_back({Role::summary, *line.summary});
+  for (const auto& [role, file] : {std::pair{Role::summary, &line.summary},
+                                   std::pair{Role::findings, &line.findings},
+                                   std::pair{Role::json, &line.json},
+                                   std::pair{Role::html, &line.html}}) {
+    if (*file) plan.outputs.push_back({role, **file});
+  }
   for (const auto& [role, index] : {std::pair{Role::checklog, kCheckLog},
                                     std::pair{Role::report, kReport}}) {
     const bool named = index < args.size() && !args[index].empty();
@@ -167,6 +216,7 @@ RunPlan plan_of(const CommandLine& line) {
   plan.kis = line.kis;
   plan.tcmin = line.tcmin;
   plan.yes = line.yes;
+  plan.strict = line.strict;
   return plan;
 }
 

@@ -14,9 +14,14 @@ namespace tpjconv {
 // The arguments as given: the positional ones in order, the options, and the numbers of the
 // Kis and tcmin arguments, read once.
 struct CommandLine {
+  std::vector<std::string> arguments;  // all of them, as given
   std::vector<std::string> positional;
   bool yes = false;                    // -y, --yes: answer the prompt with c
-  std::optional<std::string> summary;  // --summary FILE
+  std::optional<std::string> summary;   // --summary FILE
+  std::optional<std::string> findings;  // --findings FILE
+  std::optional<std::string> json;      // --json FILE
+  std::optional<std::string> html;      // --html FILE
+  bool strict = false;                  // --strict: status 3 when the run gave a warning
   bool help = false;                   // -h, --help
   bool version = false;                // --version
   std::array<float, kModelCount> kis = {-1.0f, -1.0f, -1.0f};  // absent: -1
@@ -31,7 +36,9 @@ struct UsageError {
 // Options are recognised anywhere before "--"; an argument that begins with "--", or with "-" and
 // a letter, is an option, so negative numbers stay positional. More than nine positional
 // arguments, or fewer than three without --help or --version, is a usage error; so is a Kis or
-// tcmin argument that is not wholly a finite decimal number (white space around it allowed).
+// tcmin argument that is not wholly a finite decimal number (white space around it allowed),
+// and an option that names a file (--summary, --findings, --json, --html) given twice or
+// without a name.
 struct ParsedCommandLine {
   CommandLine line;
   std::optional<UsageError> error;
@@ -56,6 +63,8 @@ struct RunPlan {
   std::array<float, kModelCount> kis = {};  // negative: the model is not converted
   float tcmin = 0.025f;
   bool yes = false;
+  bool strict = false;
+  std::vector<std::string> arguments;  // the command line after the program name
 };
 
 // The plan of a command line that parse_command_line() accepted.

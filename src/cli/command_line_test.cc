@@ -88,29 +88,61 @@ TEST(CommandLine, KisAndTcminArgumentsMustBeWhollyFiniteNumbers) {
   EXPECT_EQ("", parse_command_line({"i", "x"}).error->message);
 }
 
+// The options that name a file: each at most once and with a name, as --OPTION FILE or
+// --OPTION=FILE; "-" is a name like any other.
+TEST(CommandLine, FileOptionsOnceEachAndWithAName) {
+  const ParsedCommandLine p = parse_command_line(
+      {"--findings", "-", "a", "--json=r.json", "b", "--html", "--strict", "c", "--strict"});
+  ASSERT_FALSE(p.error);
+  EXPECT_EQ("-", p.line.findings);
+  EXPECT_EQ("r.json", p.line.json);
+  EXPECT_EQ("--strict", p.line.html);
+  EXPECT_TRUE(p.line.strict);
+  EXPECT_EQ((Args{"a", "b", "c"}), p.line.positional);
+  EXPECT_FALSE(parse_command_line({"a", "b", "c"}).line.strict);
+  for (const std::string option : {"--summary", "--findings", "--json", "--html"}) {
+    const std::string needs = "tpjconv: option '" + option + "' needs a file name";
+    EXPECT_EQ(needs, parse_command_line({"a", "b", "c", option}).error->message);
+    EXPECT_EQ(needs, parse_command_line({"a", "b", "c", option + "="}).error->message);
+    EXPECT_EQ(needs, parse_command_line({option, "", "a", "b", "c"}).error->message);
+    const std::string twice = "tpjconv: option '" + option + "' given twice";
+    EXPECT_EQ(twice, parse_command_line({option, "x", "a", "b", "c", option, "x"}).error->message);
+    EXPECT_EQ(twice,
+              parse_command_line({option + "=x", "a", "b", "c", option, "y"}).error->message);
+    // A longer option that begins with the name is no such option.
+    EXPECT_EQ("tpjconv: unknown option '" + option + "s'",
+              parse_command_line({option + "s", "x", "a", "b", "c"}).error->message);
+  }
+  EXPECT_EQ("tpjconv: unknown option '--strict=yes'",
+            parse_command_line({"--strict=yes", "a", "b", "c"}).error->message);
+}
+
 // The plan names every argument: the numbers read once, absent ones at their defaults, the
 // outputs in the order they are created, an absent or empty check log or report on standard
 // output.
 TEST(RunPlan, NamesEveryArgument) {
-  const ParsedCommandLine full = parse_command_line(
-      {"--summary", "s.csv", "in.dat", "bus.txt", "out.dat", " 0.25 ", "-0.5", "1e-2", "c.log",
-       "r.txt", "0.04", "-y"});
+  const Args args = {"--html", "h.html", "--summary", "s.csv", "in.dat", "bus.txt", "out.dat",
+                    " 0.25 ", "-0.5", "1e-2", "c.log", "--json", "j.json", "r.txt", "0.04", "-y",
+                    "--findings", "f.csv", "--strict"};
+  const ParsedCommandLine full = parse_command_line(args);
   ASSERT_FALSE(full.error);
   const RunPlan plan = plan_of(full.line);
   EXPECT_EQ("in.dat", plan.input);
   EXPECT_EQ("bus.txt", plan.bus_file);
   EXPECT_FALSE(plan.bypass);
   EXPECT_TRUE(plan.yes);
+  EXPECT_TRUE(plan.strict);
+  EXPECT_EQ(args, plan.arguments);
   EXPECT_EQ(0.25f, plan.kis[0]);
   EXPECT_EQ(-0.5f, plan.kis[1]);
   EXPECT_EQ(0.01f, plan.kis[2]);
   EXPECT_EQ(0.04f, plan.tcmin);
-  ASSERT_EQ(4u, plan.outputs.size());
-  const std::pair<Role, std::string> want[] = {{Role::output, "out.dat"},
-                                               {Role::summary, "s.csv"},
-                                               {Role::checklog, "c.log"},
-                                               {Role::report, "r.txt"}};
-  for (std::size_t i = 0; i < 4; ++i) {
+  ASSERT_EQ(7u, plan.outputs.size());
+  const std::pair<Role, std::string> want[] = {
+      {Role::output, "out.dat"}, {Role::summary, "s.csv"}, {Role::findings, "f.csv"},
+      {Role::json, "j.json"},    {Role::html, "h.html"},   {Role::checklog, "c.log"},
+      {Role::report, "r.txt"}};
+  for (std::size_t i = 0; i < 7; ++i) {
     EXPECT_EQ(want[i].first, plan.outputs[i].role);
     EXPECT_EQ(want[i].second, plan.outputs[i].path);
     EXPECT_FALSE(plan.outputs[i].standard_output);

@@ -8,6 +8,7 @@
 
 #include "cli/command_line.h"
 #include "cli/diagnostics.h"
+#include "cli/findings_outputs.h"
 #include "findings/summary.h"
 #include "library/conversion.h"
 #include "library/observers.h"
@@ -139,8 +140,14 @@ std::optional<std::size_t> index_of(const RunPlan& plan, Role role) {
   return std::nullopt;
 }
 
-// The Kis lines of the console; the options of the conversion.
-Options options_of(const RunPlan& plan, Console& console) {
+// A warning about the run's arguments and settings.
+Warning settings_warning(std::string text) {
+  return Warning{WarningKind::settings, "", 0, std::move(text)};
+}
+
+// The Kis lines of the console; the options of the conversion. The warning that no model is
+// converted goes to `observer`.
+Options options_of(const RunPlan& plan, Console& console, Observer& observer) {
   Options options;
   bool any_enabled = false;
   for (const Model model : kModels) {
@@ -151,10 +158,36 @@ Options options_of(const RunPlan& plan, Console& console) {
                                 static_cast<double>(kis)));
   }
   if (!any_enabled) {
-    say(console.err, "no model enabled (no Kis argument of 0 or more): nothing will be converted");
+    observer.warning(settings_warning(
+        "no model enabled (no Kis argument of 0 or more): nothing will be converted"));
   }
   options.tcmin = plan.tcmin;
   return options;
+}
+
+// Attaches the outputs of the plan that are made of the findings and warnings to their sinks.
+void attach_findings_outputs(const RunPlan& plan, const BusList* bus_list, Outputs& outputs,
+                             FindingsOutputs& findings_outputs) {
+  RunInfo run;
+  run.version = version();
+  run.arguments = plan.arguments;
+  run.input = plan.input;
+  if (bus_list != nullptr) run.bus_file = plan.bus_file;
+  for (const Model model : kModels) {
+    const float kis = plan.kis[static_cast<std::size_t>(model)];
+    if (kis >= 0) run.kis[static_cast<std::size_t>(model)] = kis;
+  }
+  run.tcmin = plan.tcmin;
+  if (const auto i = index_of(plan, Role::findings)) {
+    findings_outputs.attach_findings(outputs.sink(*i));
+  }
+  if (const auto i = index_of(plan, Role::json)) {
+    findings_outputs.attach_json(outputs.sink(*i), run);
+  }
+  if (const auto i = index_of(plan, Role::html)) {
+    findings_outputs.attach_page(outputs.sink(*i), run, platform::local_time());
+  }
+  findings_outputs.start();
 }
 
 int convert(const RunPlan& plan, Console& console, const FileHooks& hooks,
@@ -170,21 +203,29 @@ int convert(const RunPlan& plan, Console& console, const FileHooks& hooks,
     return fail(console, collision.error());
   }
 
+  // What the run shows and writes besides the converted file, check log and report: the console
+  // first, then the outputs made of the findings and warnings.
+  ConsoleObserver console_observer(console.err);
+  FindingsOutputs findings_outputs;
+  ObserverList observers;
+  observers.add(console_observer);
+  observers.add(findings_outputs);
+
   std::optional<Input> bus_file;
   if (plan.bypass) {
     console.err.write(
         "You have opted to bypass the bus numbers file and convert all generators of selected "
         "types\n");
     if (plan.bus_file != "none") {
-      say(console.err,
-          "BUSFILE " + printable(plan.bus_file) + " begins with \"none\": the file is not read");
+      observers.warning(settings_warning("BUSFILE " + printable(plan.bus_file) +
+                                         " begins with \"none\": the file is not read"));
     }
     if (const auto status = settle_prompt(plan, input, console)) return *status;
   } else {
     bus_file.emplace(plan.bus_file, hooks);
     if (!bus_file->is_open()) {
       console.err.write("Unable to open bus numbers file\n");
-      say(console.err, bus_file->opened.error().message);
+      observers.warning(Warning{WarningKind::files, "", 0, bus_file->opened.error().message});
       if (plan.yes) {
         say(console.err,
             "--yes does not confirm a bus numbers file that cannot be read; nothing written");
@@ -194,11 +235,6 @@ int convert(const RunPlan& plan, Console& console, const FileHooks& hooks,
       if (const auto status = settle_prompt(plan, input, console)) return *status;
     }
   }
-
-  // What the run shows and writes besides the converted file, check log and report.
-  ConsoleObserver console_observer(console.err);
-  ObserverList observers;
-  observers.add(console_observer);
 
   // Every output is planned, then opened, before any of them is emptied or written.
   PlatformInterrupts interrupts;
@@ -225,15 +261,16 @@ int convert(const RunPlan& plan, Console& console, const FileHooks& hooks,
     bus_list = std::move(*loaded);
   }
   if (Status started = outputs.start(); !started) return fail(console, started.error());
+  attach_findings_outputs(plan, bus_list ? &*bus_list : nullptr, outputs, findings_outputs);
   console.err.write(
       formatted("Read %5d bus numbers\n", static_cast<int>(bus_list ? bus_list->size() : 0)));
   if (bus_list) {
     if (const auto warning = no_generator_warning(*bus_list, plan.bus_file)) {
-      console_observer.warning(*warning);
+      observers.warning(*warning);
     }
   }
 
-  const Options options = options_of(plan, console);
+  const Options options = options_of(plan, console, observers);
 
   Streams streams;
   streams.output = &outputs.sink(*index_of(plan, Role::output));
@@ -252,10 +289,12 @@ int convert(const RunPlan& plan, Console& console, const FileHooks& hooks,
     return fail(console, totals.error());
   }
   bool ok = totals.ok();
+  const Outcome outcome = outcome_of(plan.strict, findings_outputs.warnings());
   if (ok) {
     if (const auto summary = index_of(plan, Role::summary)) {
       outputs.sink(*summary).write(summary_csv(*totals));
     }
+    findings_outputs.finish(*totals, outcome);
   } else {
     say(console.err, totals.error().message);
   }
@@ -273,7 +312,7 @@ int convert(const RunPlan& plan, Console& console, const FileHooks& hooks,
   InterruptsHeld held(interrupts);
   if (Status committed = outputs.commit(); !committed) return fail(console, committed.error());
   held.keep();
-  return 0;
+  return outcome.status;
 }
 
 }  // namespace

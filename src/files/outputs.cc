@@ -19,6 +19,9 @@ std::string_view role_name(Role role) {
     case Role::checklog: return "CHECKLOG";
     case Role::report: return "REPORT";
     case Role::summary: return "SUMMARY";
+    case Role::findings: return "FINDINGS";
+    case Role::json: return "JSON";
+    case Role::html: return "HTML";
   }
   return "";
 }

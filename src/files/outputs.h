@@ -20,7 +20,7 @@
 namespace tpjconv {
 
 // What each file of a run is: the arguments that name them, in the order of the command line.
-enum class Role { input, busfile, output, checklog, report, summary };
+enum class Role { input, busfile, output, checklog, report, summary, findings, json, html };
 
 // "INPUT", "BUSFILE", "OUTPUT", ...: the role as messages name it.
 std::string_view role_name(Role role);

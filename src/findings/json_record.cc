@@ -23,14 +23,6 @@ Json text(std::string_view bytes) {
   return utf8;
 }
 
-// Sets `slot` to the string of `bytes` made valid UTF-8, reusing the room it has.
-void set_text(Json& slot, std::string_view bytes) {
-  if (!slot.is_string()) slot = "";
-  std::string& held = slot.get_ref<std::string&>();
-  held.clear();
-  append_utf8(held, bytes);
-}
-
 // A number, or "inf", "-inf" or "nan" where JSON has no number for it.
 void set_number(Json& slot, float value) {
   if (std::isfinite(value)) {
@@ -66,47 +58,73 @@ void append_member(std::string& out, std::string_view key, const Json& value) {
   out += value.dump();
 }
 
+
+// Whether two floats are the same value, NaN included, for the record's members.
+bool same_float(float a, float b) {
+  return a == b ? std::signbit(a) == std::signbit(b) : std::isnan(a) && std::isnan(b);
+}
+
+// Appends `bytes` as a JSON string, as the document's other strings are written: made valid
+// UTF-8 (through `scratch`), with the quote, the backslash and the control characters escaped
+// (\b \t \n \f \r, the others as \u00xx), every other character as it is.
+void append_json_string(std::string& out, std::string_view bytes, std::string& scratch) {
+  bool plain = true;
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte >= 0x80 || c == '"' || c == '\\') {
+      plain = false;
+      break;
+    }
+  }
+  out += '"';
+  if (plain) {
+    out += bytes;
+    out += '"';
+    return;
+  }
+  scratch.clear();
+  append_utf8(scratch, bytes);
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (const char c : scratch) {
+    const auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\b': out += "\\b"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\f': out += "\\f"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        if (byte < 0x20) {
+          out += "\\u00";
+          out += kHex[byte >> 4];
+          out += kHex[byte & 15];
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
+}
+
+// Appends a number as the document's other numbers: the shortest form that reads back as the
+// same float, with ".0" after a whole number; "inf", "-inf" or "nan" as a string.
+void append_json_number(std::string& out, float value) {
+  if (!std::isfinite(value)) {
+    out += '"';
+    append_float(out, value);
+    out += '"';
+    return;
+  }
+  const std::size_t at = out.size();
+  append_float(out, value);
+  if (out.find_first_of(".e", at) == std::string::npos) out += ".0";
+}
+
 }  // namespace
 
-struct JsonRecord::Row {
-  Row() {
-    for (const char* key : {"file", "line", "model", "bus", "bus_name", "base_kv", "unit_id",
-                            "level", "code", "rule", "parameter", "value", "corrected_to"}) {
-      object[key] = nullptr;
-    }
-    // The members stay where they are: no key is added after this.
-    file = &object["file"];
-    line = &object["line"];
-    model = &object["model"];
-    bus = &object["bus"];
-    bus_name = &object["bus_name"];
-    base_kv = &object["base_kv"];
-    unit_id = &object["unit_id"];
-    level = &object["level"];
-    code = &object["code"];
-    rule = &object["rule"];
-    parameter = &object["parameter"];
-    value = &object["value"];
-    corrected_to = &object["corrected_to"];
-  }
-
-  Json object;
-  Json* file;
-  Json* line;
-  Json* model;
-  Json* bus;
-  Json* bus_name;
-  Json* base_kv;
-  Json* unit_id;
-  Json* level;
-  Json* code;
-  Json* rule;
-  Json* parameter;
-  Json* value;
-  Json* corrected_to;
-};
-
-JsonRecord::JsonRecord(Sink& out, const RunInfo& run) : out_(out), row_(std::make_unique<Row>()) {
+JsonRecord::JsonRecord(Sink& out, const RunInfo& run) : out_(out) {
   Json arguments = Json::array();
   for (const std::string& argument : run.arguments) arguments.push_back(text(argument));
   Json kis = Json::object();
@@ -136,26 +154,55 @@ JsonRecord::~JsonRecord() = default;
 
 void JsonRecord::add(const Finding& finding) {
   if (finished_) return;
-  Row& row = *row_;
-  set_text(*row.file, finding.file);
-  *row.line = static_cast<std::int64_t>(finding.line);
-  set_text(*row.model, model_name(finding.model));
-  *row.bus = finding.bus;
-  set_text(*row.bus_name, trim_blanks(finding.bus_name));
-  set_number(*row.base_kv, finding.base_kv);
-  set_text(*row.unit_id, trim_blanks(finding.unit_id));
-  *row.level = finding.level;
-  *row.code = finding.code;
-  set_text(*row.rule, trim_blanks(finding.rule));
-  set_text(*row.parameter, trim_blanks(finding.parameter));
-  set_number(*row.value, finding.value);
-  if (finding.corrected_to) {
-    set_number(*row.corrected_to, *finding.corrected_to);
-  } else {
-    *row.corrected_to = nullptr;
+  // The record's members, made once for the findings of a record.
+  if (!has_record_ || finding.line != record_.line || finding.bus != record_.bus ||
+      finding.level != record_.level || finding.model != record_.model ||
+      !same_float(finding.base_kv, record_.base_kv) || finding.file != record_.file ||
+      finding.bus_name != record_.bus_name || finding.unit_id != record_.unit_id) {
+    record_.file = finding.file;
+    record_.line = finding.line;
+    record_.model = finding.model;
+    record_.bus = finding.bus;
+    record_.bus_name = finding.bus_name;
+    record_.base_kv = finding.base_kv;
+    record_.unit_id = finding.unit_id;
+    record_.level = finding.level;
+    has_record_ = true;
+    std::string& r = record_members_;
+    r.assign("{\"file\":");
+    append_json_string(r, finding.file, text_);
+    r += ",\"line\":";
+    append_integer(r, finding.line);
+    r += ",\"model\":\"";
+    r += model_name(finding.model);
+    r += "\",\"bus\":";
+    append_integer(r, finding.bus);
+    r += ",\"bus_name\":";
+    append_json_string(r, trim_blanks(finding.bus_name), text_);
+    r += ",\"base_kv\":";
+    append_json_number(r, finding.base_kv);
+    r += ",\"unit_id\":";
+    append_json_string(r, trim_blanks(finding.unit_id), text_);
+    r += ",\"level\":";
+    append_integer(r, finding.level);
   }
   line_.assign(any_finding_ ? ",\n" : "\n");
-  line_ += row.object.dump();
+  line_ += record_members_;
+  line_ += ",\"code\":";
+  append_integer(line_, finding.code);
+  line_ += ",\"rule\":";
+  append_json_string(line_, trim_blanks(finding.rule), text_);
+  line_ += ",\"parameter\":";
+  append_json_string(line_, trim_blanks(finding.parameter), text_);
+  line_ += ",\"value\":";
+  append_json_number(line_, finding.value);
+  line_ += ",\"corrected_to\":";
+  if (finding.corrected_to) {
+    append_json_number(line_, *finding.corrected_to);
+  } else {
+    line_ += "null";
+  }
+  line_ += '}';
   out_.write(line_);
   any_finding_ = true;
 }

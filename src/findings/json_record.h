@@ -56,13 +56,14 @@ class JsonRecord {
   void finish(const Totals& totals, const Outcome& outcome);
 
  private:
-  struct Row;  // the finding object, kept from finding to finding with its room
-
   Sink& out_;
   std::string line_;      // the finding line being made
   std::string warnings_;  // the warning lines so far
   std::string text_;      // a text made valid UTF-8
-  std::unique_ptr<Row> row_;
+  // The record of the finding before (its rule fields unused), and its members as written.
+  Finding record_;
+  std::string record_members_;
+  bool has_record_ = false;
   bool finished_ = false;
   bool any_finding_ = false;
 };

@@ -2,10 +2,14 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <map>
+#include <optional>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -205,6 +209,62 @@ for key in ('tool', 'version', 'arguments', 'settings', 'findings', 'warnings', 
     assert key in doc, key
 print('same', len(rows) - 1)
 )py";
+
+// Each finding line is written by hand: its texts are escaped as the strict parser's own writer
+// escapes them, and its numbers read back as the same floats, over the whole range of floats,
+// whole numbers with ".0" as in the rest of the document.
+TEST(JsonRecord, FindingLinesReadBackExactly) {
+  using Floats = nlohmann::basic_json<std::map, std::vector, std::string, bool, std::int64_t,
+                                      std::uint64_t, float>;
+  std::string every_control;
+  for (char c = 1; c < 0x20; ++c) every_control += c;
+  every_control += "\x7f\"\\/";
+  std::vector<float> values = {0.0f, -0.0f, 18.0f, -2.0f, 1e-5f, 1e10f, 3.4028235e38f,
+                               1.4e-45f, 0.1f, 123456.7f, 16777216.0f};
+  for (std::uint32_t bits = 0x00012345u; bits < 0x7f000000u; bits += 0x00f1f1f1u) {
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    values.push_back(value);
+    values.push_back(-value);
+  }
+  Sink out;
+  {
+    JsonRecord record(out, plant_run());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      // Two findings a line; some records differ from the one before in their unit ID alone.
+      record.add(make_finding("p\x01.dat", static_cast<long>(i / 2), Model::gentpf, 7,
+                              every_control, 1.5f, i % 3 == 0 ? "1" : "2", 0, 301, every_control,
+                              "lq",
+                              values[i], i % 2 == 0 ? std::optional<float>(values[i] * 0.5f)
+                                                    : std::nullopt));
+    }
+    record.finish(plant_totals(), Outcome{0, "converted"});
+  }
+  const Floats doc = Floats::parse(out.text());
+  ASSERT_EQ(values.size(), doc["findings"].size());
+  const std::string escaped = nlohmann::json(every_control).dump();
+  std::size_t lines_checked = 0;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const Floats& f = doc["findings"][i];
+    EXPECT_EQ("p\x01.dat", f["file"].get<std::string>());
+    EXPECT_EQ(every_control, f["bus_name"].get<std::string>());
+    EXPECT_EQ(every_control, f["rule"].get<std::string>());
+    const float value = f["value"].get<float>();
+    EXPECT_EQ(0, std::memcmp(&value, &values[i], sizeof value)) << values[i];
+    EXPECT_EQ(i % 3 == 0 ? "1" : "2", f["unit_id"].get<std::string>());
+    if (i % 2 == 0) {
+      EXPECT_EQ(values[i] * 0.5f, f["corrected_to"].get<float>());
+    } else {
+      EXPECT_TRUE(f["corrected_to"].is_null());
+    }
+    ++lines_checked;
+  }
+  EXPECT_GT(lines_checked, 200u);
+  // The texts as the parser's writer writes them, and a whole number with ".0".
+  EXPECT_NE(std::string::npos, out.text().find("\"bus_name\":" + escaped + ",\"base_kv\":1.5,"));
+  EXPECT_NE(std::string::npos, out.text().find("\"value\":18.0,"));
+  EXPECT_NE(std::string::npos, out.text().find("\"file\":\"p\\u0001.dat\""));
+}
 
 TEST(JsonRecord, PythonReadsTheSameFindingsAsFromTheFindingsFile) {
   const fs::path python = "/usr/bin/python3";

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "findings/test_findings.h"
+#include "findings/test_page_data.h"
 #include "tpjconv/findings_csv.h"
 
 namespace tpjconv {
@@ -18,8 +19,8 @@ using testing::kHostileText;
 using testing::make_finding;
 using testing::mixed_findings;
 using testing::plant_run;
-
-constexpr std::string_view kDataStart = "<script type=\"application/json\" id=\"findings-data\">";
+using testing::embedded_data;
+using testing::rows_of_data;
 
 Totals plant_totals() {
   Totals totals;
@@ -37,53 +38,6 @@ std::string page_of(const std::vector<Finding>& findings, const std::vector<Warn
   for (const Warning& warning : warnings) page.add(warning);
   page.finish(plant_totals(), Outcome{0, "converted"});
   return out.text();
-}
-
-std::string embedded_data(const std::string& page) {
-  const std::size_t start = page.find(kDataStart);
-  if (start == std::string::npos) return "";
-  const std::size_t from = start + kDataStart.size();
-  return page.substr(from, page.find("</script>", from) - from);
-}
-
-float data_number(const nlohmann::json& value) {
-  if (value.is_number()) return value.get<float>();
-  const std::string text = value.get<std::string>();
-  if (text == "nan") return std::numeric_limits<float>::quiet_NaN();
-  return text == "inf" ? std::numeric_limits<float>::infinity()
-                       : -std::numeric_limits<float>::infinity();
-}
-
-// The findings the page's data holds, as the findings file would write them.
-std::string rows_of_data(const std::string& data) {
-  const nlohmann::json d = nlohmann::json::parse(data);
-  const auto& texts = d["texts"];
-  const auto& bars = d["bars"];
-  const auto& rules = d["rules"];
-  const auto& records = d["records"];
-  const auto& findings = d["findings"];
-  std::string rows;
-  for (std::size_t i = 0; i < findings["record"].size(); ++i) {
-    const std::size_t r = findings["record"][i];
-    const std::size_t u = findings["rule"][i];
-    const std::size_t b = rules["bar"][u];
-    Finding f;
-    f.file = texts[records["file"][r].get<std::size_t>()];
-    f.line = records["line"][r];
-    f.model = static_cast<Model>(bars["model"][b].get<int>());
-    f.bus = records["bus"][r];
-    f.bus_name = texts[records["name"][r].get<std::size_t>()];
-    f.base_kv = data_number(records["kv"][r]);
-    f.unit_id = texts[records["unit"][r].get<std::size_t>()];
-    f.level = records["level"][r];
-    f.code = bars["code"][b];
-    f.rule = texts[bars["text"][b].get<std::size_t>()];
-    f.parameter = texts[rules["parameter"][u].get<std::size_t>()];
-    f.value = data_number(findings["value"][i]);
-    if (!findings["to"][i].is_null()) f.corrected_to = data_number(findings["to"][i]);
-    append_findings_csv_row(rows, f);
-  }
-  return rows;
 }
 
 std::string rows_of(const std::vector<Finding>& findings) {

@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file.h"
@@ -494,6 +496,40 @@ void open_closed_standard_streams() {
 }
 
 unsigned long process_id() { return static_cast<unsigned long>(::getpid()); }
+
+namespace {
+
+// "YYYY-MM-DDTHH:MM:SS+HH:MM" of a local time whose offset from UTC is `offset` minutes.
+std::string iso_time(int year, int month, int day, int hour, int minute, int second,
+                     long offset) {
+  const auto two = [](std::string& out, long value) {
+    out += static_cast<char>('0' + value / 10 % 10);
+    out += static_cast<char>('0' + value % 10);
+  };
+  std::string text = std::to_string(year);
+  for (const auto& [separator, value] : {std::pair{'-', month}, std::pair{'-', day},
+                                         std::pair{'T', hour}, std::pair{':', minute},
+                                         std::pair{':', second}}) {
+    text += separator;
+    two(text, value);
+  }
+  text += offset < 0 ? '-' : '+';
+  if (offset < 0) offset = -offset;
+  two(text, offset / 60);
+  text += ':';
+  two(text, offset % 60);
+  return text;
+}
+
+}  // namespace
+
+std::string local_time() {
+  const time_t now = ::time(nullptr);
+  struct tm local {};
+  if (now == static_cast<time_t>(-1) || ::localtime_r(&now, &local) == nullptr) return "";
+  return iso_time(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                  local.tm_min, local.tm_sec, local.tm_gmtoff / 60);
+}
 
 std::string host_name() {
   std::string name(256, '\0');

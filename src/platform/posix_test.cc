@@ -1,10 +1,14 @@
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <regex>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +17,40 @@
 
 namespace tpjconv::platform {
 namespace {
+
+// The time of the run in the zone of TZ, with its offset: east of UTC "+", west "-", minutes too.
+TEST(LocalTime, Iso8601WithTheOffsetOfTheZone) {
+  const char* const before = std::getenv("TZ");
+  const std::string saved = before != nullptr ? before : "";
+  const std::regex form(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)");
+  // POSIX TZ strings count west of UTC as positive.
+  for (const auto& [zone, offset, seconds] :
+       {std::tuple{"UTC0", "+00:00", 0L}, std::tuple{"IST-05:30", "+05:30", 19800L},
+        std::tuple{"NST+03:30", "-03:30", -12600L}}) {
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+    const time_t now = ::time(nullptr);
+    const std::string text = local_time();
+    EXPECT_TRUE(std::regex_match(text, form)) << text;
+    EXPECT_TRUE(text.ends_with(offset)) << zone << ": " << text;
+    // The clock read within a few seconds of now, shifted by the zone's offset.
+    struct tm utc {};
+    const time_t shifted = now + seconds;
+    ::gmtime_r(&shifted, &utc);
+    const std::string day_and_hour =
+        std::to_string(utc.tm_year + 1900) + "-" + (utc.tm_mon < 9 ? "0" : "") +
+        std::to_string(utc.tm_mon + 1) + "-" + (utc.tm_mday < 10 ? "0" : "") +
+        std::to_string(utc.tm_mday) + "T" + (utc.tm_hour < 10 ? "0" : "") +
+        std::to_string(utc.tm_hour);
+    EXPECT_TRUE(text.starts_with(day_and_hour) || utc.tm_min == 59) << text << " " << zone;
+  }
+  if (before != nullptr) {
+    ::setenv("TZ", saved.c_str(), 1);
+  } else {
+    ::unsetenv("TZ");
+  }
+  ::tzset();
+}
 
 // Asking for the mask leaves it as it is, even for a moment: a file that another thread creates
 // meanwhile gets the mode the mask gives. Two conversions of files run at once in one process.

@@ -16,6 +16,10 @@ unsigned long process_id();
 // The name of this machine, or empty when it cannot be had.
 std::string host_name();
 
+// The time now on this machine's clock, in its time zone, as ISO 8601 with the offset from UTC:
+// "2026-12-07T10:08:09+01:00". Empty when the clock cannot be read.
+std::string local_time();
+
 // True unless process `id` is known to have ended on this machine.
 bool process_runs(unsigned long id);
 

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file.h"
@@ -559,6 +560,45 @@ void open_closed_standard_streams() {
 }
 
 unsigned long process_id() { return GetCurrentProcessId(); }
+
+namespace {
+
+// "YYYY-MM-DDTHH:MM:SS+HH:MM" of a local time whose offset from UTC is `offset` minutes.
+std::string iso_time(int year, int month, int day, int hour, int minute, int second,
+                     long offset) {
+  const auto two = [](std::string& out, long value) {
+    out += static_cast<char>('0' + value / 10 % 10);
+    out += static_cast<char>('0' + value % 10);
+  };
+  std::string text = std::to_string(year);
+  for (const auto& [separator, value] : {std::pair{'-', month}, std::pair{'-', day},
+                                         std::pair{'T', hour}, std::pair{':', minute},
+                                         std::pair{':', second}}) {
+    text += separator;
+    two(text, value);
+  }
+  text += offset < 0 ? '-' : '+';
+  if (offset < 0) offset = -offset;
+  two(text, offset / 60);
+  text += ':';
+  two(text, offset % 60);
+  return text;
+}
+
+}  // namespace
+
+std::string local_time() {
+  SYSTEMTIME local;
+  GetLocalTime(&local);
+  TIME_ZONE_INFORMATION zone;
+  const DWORD which = GetTimeZoneInformation(&zone);
+  long bias = zone.Bias;  // minutes to add to local time for UTC
+  if (which == TIME_ZONE_ID_STANDARD) bias += zone.StandardBias;
+  if (which == TIME_ZONE_ID_DAYLIGHT) bias += zone.DaylightBias;
+  if (which == TIME_ZONE_ID_INVALID) bias = 0;
+  return iso_time(local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute,
+                  local.wSecond, -bias);
+}
 
 std::string host_name() {
   char name[MAX_COMPUTERNAME_LENGTH + 1];

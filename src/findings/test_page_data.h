@@ -1,0 +1,66 @@
+// The findings a review page embeds, read back for the tests: the data between its script tags,
+// and its findings as the rows of the findings file.
+#pragma once
+
+#include <limits>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "tpjconv/findings.h"
+#include "tpjconv/findings_csv.h"
+
+namespace tpjconv::testing {
+
+inline constexpr std::string_view kDataStart =
+    "<script type=\"application/json\" id=\"findings-data\">";
+
+inline std::string embedded_data(const std::string& page) {
+  const std::size_t start = page.find(kDataStart);
+  if (start == std::string::npos) return "";
+  const std::size_t from = start + kDataStart.size();
+  return page.substr(from, page.find("</script>", from) - from);
+}
+
+inline float data_number(const nlohmann::json& value) {
+  if (value.is_number()) return value.get<float>();
+  const std::string text = value.get<std::string>();
+  if (text == "nan") return std::numeric_limits<float>::quiet_NaN();
+  return text == "inf" ? std::numeric_limits<float>::infinity()
+                       : -std::numeric_limits<float>::infinity();
+}
+
+// The findings the page's data holds, as the findings file would write them.
+inline std::string rows_of_data(const std::string& data) {
+  const nlohmann::json d = nlohmann::json::parse(data);
+  const auto& texts = d["texts"];
+  const auto& bars = d["bars"];
+  const auto& rules = d["rules"];
+  const auto& records = d["records"];
+  const auto& findings = d["findings"];
+  std::string rows;
+  for (std::size_t i = 0; i < findings["record"].size(); ++i) {
+    const std::size_t r = findings["record"][i];
+    const std::size_t u = findings["rule"][i];
+    const std::size_t b = rules["bar"][u];
+    Finding f;
+    f.file = texts[records["file"][r].get<std::size_t>()];
+    f.line = records["line"][r];
+    f.model = static_cast<Model>(bars["model"][b].get<int>());
+    f.bus = records["bus"][r];
+    f.bus_name = texts[records["name"][r].get<std::size_t>()];
+    f.base_kv = data_number(records["kv"][r]);
+    f.unit_id = texts[records["unit"][r].get<std::size_t>()];
+    f.level = records["level"][r];
+    f.code = bars["code"][b];
+    f.rule = texts[bars["text"][b].get<std::size_t>()];
+    f.parameter = texts[rules["parameter"][u].get<std::size_t>()];
+    f.value = data_number(findings["value"][i]);
+    if (!findings["to"][i].is_null()) f.corrected_to = data_number(findings["to"][i]);
+    append_findings_csv_row(rows, f);
+  }
+  return rows;
+}
+
+}  // namespace tpjconv::testing

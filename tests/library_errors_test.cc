@@ -244,7 +244,7 @@ TEST_F(LibraryFileErrors, ADirectoryThatCannotBeLockedReplacesNothing) {
   Meddler mover;
   mover.at_totals = [&] { fs::rename(dir_ / "sub", dir_ / "moved"); };
   expect_error(convert_files(all_outputs(), kAllModels, &mover), ErrorKind::replace, ENOENT,
-               "cannot lock the directory of " + path("sub/out.dat") + ": " +
+               "cannot lock " + path("sub") + ": " +
                    std::strerror(ENOENT) + "; no file was replaced");
   EXPECT_FALSE(fs::exists(dir_ / "sub"));
   // The earlier files went with the directory, as they were; so did the new files, which the

@@ -354,6 +354,9 @@ class ToolPages : public Browser {
 };
 
 TEST_F(ToolPages, ACorpusFile) {
+  if (!fs::is_directory(TPJCONV_CORPUS_DIR)) {
+    GTEST_SKIP() << "the shared corpus of real dynamic-data files is not at " TPJCONV_CORPUS_DIR;
+  }
   const ToolPage run =
       tool_page(fs::path(TPJCONV_CORPUS_DIR) / "poland2746.dat", "corpus_poland2746");
   ASSERT_FALSE(run.rules.empty());

@@ -1,5 +1,5 @@
 # Builds examples/library against the library package installed into a scratch prefix, runs it on
-# every corpus file and compares what it prints with the findings file that the tool writes for
+# the bundled example and every corpus file (where the shared corpus is there) and compares what it prints with the findings file that the tool writes for
 # the same file with the same settings (every model at Kis 0.3, no bus numbers file), byte for
 # byte. Both go to files, which keep their CR LF line ends.
 #
@@ -23,10 +23,18 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "library example test: the example does not build:\n${output}")
 endif()
 
-file(GLOB inputs "${CORPUS_DIR}/*.dat")
-list(LENGTH inputs count)
-if(count EQUAL 0)
-  message(FATAL_ERROR "library example test: no .dat file in ${CORPUS_DIR}")
+set(inputs "${SOURCE_DIR}/examples/plant.dat")
+set(least_rows 4)
+if(IS_DIRECTORY "${CORPUS_DIR}")
+  file(GLOB corpus "${CORPUS_DIR}/*.dat")
+  if(NOT corpus)
+    message(FATAL_ERROR "library example test: no .dat file in ${CORPUS_DIR}")
+  endif()
+  list(APPEND inputs ${corpus})
+  set(least_rows 10)
+else()
+  message(STATUS "the shared corpus of real dynamic-data files is not at ${CORPUS_DIR}: "
+    "the bundled example only")
 endif()
 set(work "${PREFIX}/runs")
 set(rows 0)
@@ -60,8 +68,8 @@ foreach(input ${inputs})
   math(EXPR rows "${rows} + ${n} - 1")
   message(STATUS "${name}: ${n} lines, the same")
 endforeach()
-if(rows LESS 10)
-  message(FATAL_ERROR "library example test: only ${rows} findings in the corpus")
+if(rows LESS least_rows)
+  message(FATAL_ERROR "library example test: only ${rows} findings in the files")
 endif()
 file(REMOVE_RECURSE "${PREFIX}")
 message(STATUS "the example prints what --findings writes: ${count} files, ${rows} findings")

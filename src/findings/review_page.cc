@@ -450,9 +450,21 @@ std::uint32_t ReviewPage::new_text(std::string_view utf8) {
   return texts_++;
 }
 
-std::uint32_t ReviewPage::record_text(std::string_view bytes, bool trim) {
+std::uint32_t ReviewPage::record_text(std::string_view bytes) {
+  // The last texts, as given, are looked at first: unit IDs are few and repeat.
+  for (const Recent& recent : recent_) {
+    if (recent.id != kNone && recent.given == bytes) return recent.id;
+  }
+  Recent& recent = recent_[next_recent_];
+  next_recent_ = (next_recent_ + 1) % recent_.size();
+  recent.given.assign(bytes);
+  recent.id = text_of_record(bytes);
+  return recent.id;
+}
+
+std::uint32_t ReviewPage::text_of_record(std::string_view bytes) {
   scratch_.clear();
-  append_utf8(scratch_, trim ? trim_blanks(bytes) : bytes);
+  append_utf8(scratch_, trim_blanks(bytes));
   const auto found = record_texts_.find(scratch_);
   if (found != record_texts_.end()) return found->second;
   // The texts seen are kept up to a bound, and forgotten all at once beyond it: a text seen
@@ -481,8 +493,12 @@ void ReviewPage::add_record(const Finding& finding) {
     append_utf8(scratch_, finding.file);
     last_file_ = new_text(scratch_);
   }
-  const std::uint32_t name = record_text(finding.bus_name, true);
-  const std::uint32_t unit = record_text(finding.unit_id, true);
+  // The units of a plant follow one another under one bus name.
+  const std::uint32_t name = records_ > 0 && finding.bus_name == last_.bus_name
+                                 ? last_name_
+                                 : text_of_record(finding.bus_name);
+  const std::uint32_t unit = record_text(finding.unit_id);
+  last_name_ = name;
   std::string* column = part_.records;
   if (part_.record_count++ > 0) {
     for (int c = 0; c < 7; ++c) column[c] += ',';

@@ -24,6 +24,7 @@
 // script element that holds it.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -99,8 +100,11 @@ class ReviewPage {
   void write_columns();
   void add_record(const Finding& finding);
   std::uint32_t rule_of(const Finding& finding);
-  // The id of a text of a record: the same for the same bytes while the text is remembered.
-  std::uint32_t record_text(std::string_view bytes, bool trim);
+  // The id of a text of a record, a bus name or unit ID without its padding blanks: the same
+  // for the same bytes while the text is remembered. record_text() looks first among the last
+  // few texts it was given.
+  std::uint32_t record_text(std::string_view bytes);
+  std::uint32_t text_of_record(std::string_view bytes);
   // The id of a text of a rule: the same for the same bytes in the whole run.
   std::uint32_t rule_text(std::string_view bytes);
   std::uint32_t new_text(std::string_view utf8);
@@ -116,9 +120,17 @@ class ReviewPage {
   std::vector<std::uint32_t> first_rule_;  // per model and code below kCodes, or kNone
   // The texts of the records with their ids, at most limits_.record_texts of them.
   std::unordered_map<std::string, std::uint32_t> record_texts_;
+  // The last texts record_text() was given, with their ids.
+  struct Recent {
+    std::string given;
+    std::uint32_t id = kNone;
+  };
+  std::array<Recent, 8> recent_;
+  std::size_t next_recent_ = 0;
   std::vector<std::pair<std::string, std::uint32_t>> rule_texts_;
   Finding last_;  // the record of the finding before
   std::uint32_t last_file_ = kNone;  // the id of last_.file
+  std::uint32_t last_name_ = kNone;  // the id of last_.bus_name
   std::vector<Warning> warnings_;
   std::string scratch_;
   bool started_ = false;

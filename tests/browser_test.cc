@@ -297,7 +297,7 @@ TEST_F(Browser, DataInManyPartsJoined) {
                                     std::string("NAME ") + "ABC"[i % 3], 22.0f, "1", 0, 208,
                                     "lq >  ld", "lq", 1.9f, 1.8f));
   }
-  const fs::path page = write_page(findings, tpjconv::ReviewPageLimits{1024, 2});
+  const fs::path page = write_page(findings, tpjconv::ReviewPageLimits{512, 2});
   ASSERT_GT(count_of(tpjconv::testing::read_file(page), "class=\"findings-part\""), 3u);
   const std::string dom = dump_dom(page, "?sort=-name");
   EXPECT_EQ("90", text_of(dom, "count"));

@@ -527,9 +527,10 @@ std::uint32_t ReviewPage::rule_of(const Finding& finding) {
   const auto model = static_cast<std::int32_t>(finding.model);
   const bool direct = model >= 0 && model < static_cast<std::int32_t>(kModelCount) &&
                       finding.code >= 0 && finding.code < kCodes;
-  std::uint32_t* link =
-      direct ? &first_rule_[static_cast<std::size_t>(model * kCodes + finding.code)] : nullptr;
-  std::uint32_t id = direct ? *link : (rules_.empty() ? kNone : 0);
+  const std::size_t head =
+      direct ? static_cast<std::size_t>(model * kCodes + finding.code) : std::size_t{0};
+  std::uint32_t last = kNone;  // the last rule of the model and code looked at
+  std::uint32_t id = direct ? first_rule_[head] : (rules_.empty() ? kNone : 0);
   while (id != kNone) {
     const Rule& rule = rules_[id];
     if (rule.model == model && rule.code == finding.code && rule.text_bytes == text &&
@@ -537,7 +538,7 @@ std::uint32_t ReviewPage::rule_of(const Finding& finding) {
       return id;
     }
     if (direct) {
-      link = &rules_[id].next;
+      last = id;
       id = rule.next;
     } else {
       id = id + 1 < rules_.size() ? id + 1 : kNone;
@@ -552,7 +553,7 @@ std::uint32_t ReviewPage::rule_of(const Finding& finding) {
   rule.parameter_bytes = parameter;
   id = static_cast<std::uint32_t>(rules_.size());
   rules_.push_back(std::move(rule));
-  if (direct) *link = id;
+  if (direct) (last == kNone ? first_rule_[head] : rules_[last].next) = id;
   return id;
 }
 

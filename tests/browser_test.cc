@@ -155,9 +155,10 @@ std::vector<Finding> many_findings() {
 }
 
 // Writes the page of `findings` under the build folder, named after the test.
-fs::path write_page(const std::vector<Finding>& findings) {
+fs::path write_page(const std::vector<Finding>& findings,
+                    tpjconv::ReviewPageLimits limits = {}) {
   tpjconv::Sink out;
-  tpjconv::ReviewPage page(out, tpjconv::testing::plant_run(), "2024-05-06 07:08:09");
+  tpjconv::ReviewPage page(out, tpjconv::testing::plant_run(), "2024-05-06 07:08:09", limits);
   for (const Finding& finding : findings) page.add(finding);
   page.add(tpjconv::Warning{tpjconv::WarningKind::record, "big.dat", 30, "missing lpd"});
   tpjconv::Totals totals;
@@ -287,6 +288,28 @@ std::string query_value(const std::string& text) {
 }
 
 // A run of the tool that writes a review page, with its findings file and summary.
+// The data in many small parts, with bus names written again under new ids: the page joins
+// them, and sorts a name written under several ids as one name, in the order of the check log.
+TEST_F(Browser, DataInManyPartsJoined) {
+  std::vector<Finding> findings;
+  for (int i = 0; i < 90; ++i) {
+    findings.push_back(make_finding("big.dat", 10 + i, Model::genrou, 1000 + i,
+                                    std::string("NAME ") + "ABC"[i % 3], 22.0f, "1", 0, 208,
+                                    "lq >  ld", "lq", 1.9f, 1.8f));
+  }
+  const fs::path page = write_page(findings, tpjconv::ReviewPageLimits{512, 2});
+  ASSERT_GT(count_of(tpjconv::testing::read_file(page), "class=\"findings-part\""), 3u);
+  const std::string dom = dump_dom(page, "?sort=-name");
+  EXPECT_EQ("90", text_of(dom, "count"));
+  const std::vector<Row> rows = table_rows(dom);
+  ASSERT_EQ(90u, rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const std::size_t group = i / 30, first = 2 - group;  // C, then B, then A
+    EXPECT_EQ(std::string("NAME ") + "ABC"[first], rows[i].at("name")) << i;
+    EXPECT_EQ(std::to_string(10 + first + 3 * (i % 30)), rows[i].at("line")) << i;
+  }
+}
+
 struct ToolPage {
   fs::path page;
   std::map<std::string, long> rules;  // the summary's rules that are findings

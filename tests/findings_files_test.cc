@@ -361,7 +361,7 @@ TEST(ToolReviewPage, EmbedsTheRowsOfTheFindingsFile) {
     const std::string csv = read_file(root / "findings.csv");
     const std::size_t header_end = csv.find("\r\n") + 2;
     EXPECT_EQ(csv.substr(header_end),
-              tpjconv::testing::rows_of_data(tpjconv::testing::embedded_data(page)));
+              tpjconv::testing::rows_of_page(page));
     rows += static_cast<long>(crlf_lines(csv).size()) - 1;
     EXPECT_TRUE(std::regex_search(page, time_of_run));
     EXPECT_NE(std::string::npos,

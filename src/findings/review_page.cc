@@ -46,8 +46,18 @@ void append_html(std::string& out, std::string_view bytes) {
 
 // Appends a JSON string of `utf8` that cannot end or confuse the script element holding it:
 // every character beyond ASCII (U+2028 and U+2029 among them), "<", ">" and "&" as \u escapes.
-void append_script_string(std::string& out, const std::string& utf8) {
-  const std::string json = nlohmann::json(utf8).dump(-1, ' ', true);
+void append_script_string(std::string& out, std::string_view utf8) {
+  // Most texts are printable ASCII that needs no escape: copied as they are.
+  const bool plain = std::all_of(utf8.begin(), utf8.end(), [](char c) {
+    return c >= 0x20 && c < 0x7F && c != '"' && c != '\\' && c != '<' && c != '>' && c != '&';
+  });
+  if (plain) {
+    out += '"';
+    out += utf8;
+    out += '"';
+    return;
+  }
+  const std::string json = nlohmann::json(std::string(utf8)).dump(-1, ' ', true);
   for (const char c : json) {
     switch (c) {
       case '<': out += "\\u003c"; break;
@@ -177,12 +187,24 @@ constexpr std::pair<std::string_view, std::string_view> kColumns[] = {
 constexpr std::string_view kScript = R"js(
 (function () {
   'use strict';
-  var holder = document.getElementById('findings-data');
-  var D = JSON.parse(holder.textContent);
-  // From here the data live in the arrays below; the element's text, as large as the data, is
-  // let go, so that the browser holds them once.
-  holder.textContent = '';
-  var T = D.texts, R = D.records, F = D.findings, U = D.rules, B = D.bars;
+  // The data come in parts, each with the texts, records and findings after those of the part
+  // before; the last part also holds the bars and the rules. Each part's text, as large as its
+  // data, is let go once read, so that the browser holds the data once.
+  var T = [];
+  var R = {file: [], line: [], bus: [], name: [], kv: [], unit: [], level: []};
+  var F = {record: [], rule: [], value: [], to: []};
+  function append(to, from) { for (var i = 0; i < from.length; i++) to.push(from[i]); }
+  function take(holder) {
+    var d = JSON.parse(holder.textContent);
+    holder.textContent = '';
+    append(T, d.texts);
+    Object.keys(R).forEach(function (k) { append(R[k], d.records[k]); });
+    Object.keys(F).forEach(function (k) { append(F[k], d.findings[k]); });
+    return d;
+  }
+  Array.prototype.forEach.call(document.querySelectorAll('script.findings-part'), take);
+  var D = take(document.getElementById('findings-data'));
+  var U = D.rules, B = D.bars;
   var MODELS = ['gensal', 'gentpf', 'genrou'];
   var PAGE_ROWS = 100;
   var total = F.record.length;
@@ -198,11 +220,16 @@ constexpr std::string_view kScript = R"js(
     return x === 'inf' ? Infinity : x === '-inf' ? -Infinity : NaN;
   }
   function shown(x) { return x === null ? '' : String(x); }
-  // The rank of each text in code-point order, to sort text columns by number.
+  // The rank of each text in code-point order, to sort text columns by number; the same text in
+  // two parts has one rank.
   var rank = new Array(T.length);
-  T.map(function (t, i) { return i; })
-    .sort(function (a, b) { return T[a] < T[b] ? -1 : T[a] > T[b] ? 1 : 0; })
-    .forEach(function (t, r) { rank[t] = r; });
+  var byText = T.map(function (t, i) { return i; })
+    .sort(function (a, b) { return T[a] < T[b] ? -1 : T[a] > T[b] ? 1 : 0; });
+  var ranked = -1;
+  byText.forEach(function (t, j) {
+    if (j === 0 || T[t] !== T[byText[j - 1]]) ranked++;
+    rank[t] = ranked;
+  });
   var lower = T.map(function (t) { return t.toLowerCase(); });
 
   function rec(i) { return F.record[i]; }
@@ -389,17 +416,144 @@ constexpr std::string_view kScript = R"js(
 
 }  // namespace
 
-ReviewPage::ReviewPage(Sink& out, RunInfo run, std::string time)
-    : out_(out), run_(std::move(run)), time_(std::move(time)) {}
+ReviewPage::ReviewPage(Sink& out, RunInfo run, std::string time, ReviewPageLimits limits)
+    : out_(out),
+      run_(std::move(run)),
+      time_(std::move(time)),
+      limits_(limits),
+      first_rule_(kModelCount * kCodes, kNone) {}
 
-std::uint32_t ReviewPage::text_id(std::string_view bytes, bool trim) {
+std::size_t ReviewPage::Part::bytes() const {
+  std::size_t bytes = texts.size();
+  for (const std::string& column : records) bytes += column.size();
+  for (const std::string& column : findings) bytes += column.size();
+  return bytes;
+}
+
+std::size_t ReviewPage::Part::capacity() const {
+  std::size_t bytes = texts.capacity();
+  for (const std::string& column : records) bytes += column.capacity();
+  for (const std::string& column : findings) bytes += column.capacity();
+  return bytes;
+}
+
+void ReviewPage::Part::clear() {
+  texts.clear();
+  for (std::string& column : records) column.clear();
+  for (std::string& column : findings) column.clear();
+  record_count = finding_count = text_count = 0;
+}
+
+std::uint32_t ReviewPage::new_text(std::string_view utf8) {
+  if (part_.text_count++ > 0) part_.texts += ',';
+  append_script_string(part_.texts, utf8);
+  return texts_++;
+}
+
+std::uint32_t ReviewPage::record_text(std::string_view bytes) {
+  // The last texts, as given, are looked at first: unit IDs are few and repeat.
+  for (const Recent& recent : recent_) {
+    if (recent.id != kNone && recent.given == bytes) return recent.id;
+  }
+  Recent& recent = recent_[next_recent_];
+  next_recent_ = (next_recent_ + 1) % recent_.size();
+  recent.given.assign(bytes);
+  recent.id = text_of_record(bytes);
+  return recent.id;
+}
+
+std::uint32_t ReviewPage::text_of_record(std::string_view bytes) {
   scratch_.clear();
-  append_utf8(scratch_, trim ? trim_blanks(bytes) : bytes);
-  const auto found = text_ids_.find(scratch_);
-  if (found != text_ids_.end()) return found->second;
-  const auto id = static_cast<std::uint32_t>(texts_.size());
-  const auto added = text_ids_.emplace(scratch_, id).first;
-  texts_.push_back(&added->first);
+  append_utf8(scratch_, trim_blanks(bytes));
+  const auto found = record_texts_.find(scratch_);
+  if (found != record_texts_.end()) return found->second;
+  // The texts seen are kept up to a bound, and forgotten all at once beyond it: a text seen
+  // again after that is written again, under a new id.
+  if (record_texts_.size() >= limits_.record_texts) record_texts_.clear();
+  const std::uint32_t id = new_text(scratch_);
+  record_texts_.emplace(scratch_, id);
+  return id;
+}
+
+std::uint32_t ReviewPage::rule_text(std::string_view bytes) {
+  scratch_.clear();
+  append_utf8(scratch_, bytes);
+  for (const auto& [text, id] : rule_texts_) {
+    if (text == scratch_) return id;
+  }
+  const std::uint32_t id = new_text(scratch_);
+  rule_texts_.emplace_back(scratch_, id);
+  return id;
+}
+
+void ReviewPage::add_record(const Finding& finding) {
+  // The input's name is the same for every record of a run: its id is kept across the parts.
+  if (last_file_ == kNone || finding.file != last_.file) {
+    scratch_.clear();
+    append_utf8(scratch_, finding.file);
+    last_file_ = new_text(scratch_);
+  }
+  // The units of a plant follow one another under one bus name.
+  const std::uint32_t name = records_ > 0 && finding.bus_name == last_.bus_name
+                                 ? last_name_
+                                 : text_of_record(finding.bus_name);
+  const std::uint32_t unit = record_text(finding.unit_id);
+  last_name_ = name;
+  std::string* column = part_.records;
+  if (part_.record_count++ > 0) {
+    for (int c = 0; c < 7; ++c) column[c] += ',';
+  }
+  append_integer(column[0], last_file_);
+  append_integer(column[1], finding.line);
+  append_integer(column[2], finding.bus);
+  append_integer(column[3], name);
+  append_data_number(column[4], finding.base_kv);
+  append_integer(column[5], unit);
+  append_integer(column[6], finding.level);
+  ++records_;
+  last_.line = finding.line;
+  last_.bus = finding.bus;
+  last_.level = finding.level;
+  last_.base_kv = finding.base_kv;
+  last_.file = finding.file;
+  last_.bus_name = finding.bus_name;
+  last_.unit_id = finding.unit_id;
+}
+
+std::uint32_t ReviewPage::rule_of(const Finding& finding) {
+  // The rules of one model and code are few (one to three): found among them by their texts.
+  const std::string_view text = trim_blanks(finding.rule);
+  const std::string_view parameter = trim_blanks(finding.parameter);
+  const auto model = static_cast<std::int32_t>(finding.model);
+  const bool direct = model >= 0 && model < static_cast<std::int32_t>(kModelCount) &&
+                      finding.code >= 0 && finding.code < kCodes;
+  const std::size_t head =
+      direct ? static_cast<std::size_t>(model * kCodes + finding.code) : std::size_t{0};
+  std::uint32_t last = kNone;  // the last rule of the model and code looked at
+  std::uint32_t id = direct ? first_rule_[head] : (rules_.empty() ? kNone : 0);
+  while (id != kNone) {
+    const Rule& rule = rules_[id];
+    if (rule.model == model && rule.code == finding.code && rule.text_bytes == text &&
+        rule.parameter_bytes == parameter) {
+      return id;
+    }
+    if (direct) {
+      last = id;
+      id = rule.next;
+    } else {
+      id = id + 1 < rules_.size() ? id + 1 : kNone;
+    }
+  }
+  Rule rule;
+  rule.model = model;
+  rule.code = finding.code;
+  rule.text = rule_text(text);
+  rule.parameter = rule_text(parameter);
+  rule.text_bytes = text;
+  rule.parameter_bytes = parameter;
+  id = static_cast<std::uint32_t>(rules_.size());
+  rules_.push_back(std::move(rule));
+  if (direct) (last == kNone ? first_rule_[head] : rules_[last].next) = id;
   return id;
 }
 
@@ -408,61 +562,31 @@ void ReviewPage::add(const Finding& finding) {
   // A record's findings come one after another: most share the record before, compared by the
   // bytes they were given as.
   const bool same_record =
-      !records_.empty() && finding.line == last_.line && finding.bus == last_.bus &&
+      records_ > 0 && finding.line == last_.line && finding.bus == last_.bus &&
       finding.level == last_.level &&
       std::memcmp(&finding.base_kv, &last_.base_kv, sizeof(float)) == 0 &&
       finding.file == last_.file && finding.bus_name == last_.bus_name &&
       finding.unit_id == last_.unit_id;
-  if (!same_record) {
-    Record record{};
-    record.line = finding.line;
-    record.bus = finding.bus;
-    record.base_kv = finding.base_kv;
-    record.file = text_id(finding.file, false);
-    record.bus_name = text_id(finding.bus_name, true);
-    record.unit_id = text_id(finding.unit_id, true);
-    record.level = finding.level;
-    records_.push_back(record);
-    last_.line = finding.line;
-    last_.bus = finding.bus;
-    last_.level = finding.level;
-    last_.base_kv = finding.base_kv;
-    last_.file = finding.file;
-    last_.bus_name = finding.bus_name;
-    last_.unit_id = finding.unit_id;
-  }
+  if (!same_record) add_record(finding);
 
-  // The rules of one model and code are few (one to three): found among them by their texts.
-  const std::string_view text = trim_blanks(finding.rule);
-  const std::string_view parameter = trim_blanks(finding.parameter);
-  std::vector<std::uint32_t>& same_code =
-      rules_by_code_[static_cast<std::uint64_t>(finding.model) << 32 |
-                     static_cast<std::uint32_t>(finding.code)];
-  std::uint32_t rule = kCorrected;
-  for (const std::uint32_t id : same_code) {
-    if (rule_bytes_[id].first == text && rule_bytes_[id].second == parameter) {
-      rule = id;
-      break;
-    }
-  }
-  if (rule == kCorrected) {
-    Rule entry{};
-    entry.model = static_cast<std::int32_t>(finding.model);
-    entry.code = finding.code;
-    entry.text = text_id(text, false);
-    entry.parameter = text_id(parameter, false);
-    rule = static_cast<std::uint32_t>(rules_.size());
-    rules_.push_back(entry);
-    rule_bytes_.emplace_back(text, parameter);
-    same_code.push_back(rule);
-  }
+  const std::uint32_t id = rule_of(finding);
+  Rule& rule = rules_[id];
+  ++rule.count;
+  if (finding.corrected_to) ++rule.corrected;
 
-  Kept kept{};
-  kept.record = static_cast<std::uint32_t>(records_.size() - 1);
-  kept.rule = rule | (finding.corrected_to ? kCorrected : 0u);
-  kept.value = finding.value;
-  kept.corrected_to = finding.corrected_to.value_or(0.0f);
-  findings_.push_back(kept);
+  std::string* column = part_.findings;
+  if (part_.finding_count++ > 0) {
+    for (int c = 0; c < 4; ++c) column[c] += ',';
+  }
+  append_integer(column[0], records_ - 1);
+  append_integer(column[1], id);
+  append_data_number(column[2], finding.value);
+  if (finding.corrected_to) {
+    append_data_number(column[3], *finding.corrected_to);
+  } else {
+    column[3] += "null";
+  }
+  if (part_.bytes() >= limits_.part) write_part();
 }
 
 void ReviewPage::add(const Warning& warning) {
@@ -470,19 +594,64 @@ void ReviewPage::add(const Warning& warning) {
 }
 
 std::size_t ReviewPage::bytes_kept() const {
-  std::size_t bytes = findings_.capacity() * sizeof(Kept) + records_.capacity() * sizeof(Record) +
-                      rules_.capacity() * sizeof(Rule) + texts_.capacity() * sizeof(void*);
+  std::size_t bytes = part_.capacity() + first_rule_.capacity() * sizeof(std::uint32_t) +
+                      rules_.capacity() * sizeof(Rule) +
+                      rule_texts_.capacity() * sizeof(rule_texts_.front());
   // A node of a hash table holds its link, its key and value and the key's hash; a key longer
   // than a string holds in place has its own allocation.
   const auto node = [](const std::string& key) {
     return 2 * sizeof(void*) + sizeof(std::string) + sizeof(std::uint32_t) +
            (key.capacity() > 15 ? key.capacity() + 1 : 0);
   };
-  for (const auto& [key, id] : text_ids_) bytes += node(key);
-  bytes += text_ids_.bucket_count() * sizeof(void*);
-  // The rules are few, and the texts of the last record three short strings.
-  bytes += rule_bytes_.capacity() * 2 * sizeof(std::string) + sizeof(Finding);
+  for (const auto& [key, id] : record_texts_) bytes += node(key);
+  bytes += record_texts_.bucket_count() * sizeof(void*);
+  // The texts of the rules are few and short, and those of the last record three short strings.
+  bytes += sizeof(Finding) + scratch_.capacity();
   return bytes;
+}
+
+void ReviewPage::start_page() {
+  if (started_) return;
+  started_ = true;
+  std::string page;
+  page += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+          "<meta name=\"generator\" content=\"tpjconv ";
+  append_html(page, run_.version);
+  page += "\">\n<title>Conversion review: ";
+  append_html(page, run_.input);
+  page += "</title>\n<style>";
+  page += kStyle;
+  page += "</style>\n";
+  out_.write(page);
+}
+
+void ReviewPage::write_columns() {
+  static constexpr std::string_view kRecordColumns[] = {"file", "line", "bus",  "name",
+                                                        "kv",   "unit", "level"};
+  static constexpr std::string_view kFindingColumns[] = {"record", "rule", "value", "to"};
+  const auto write = [&](std::string_view group, const auto& names, const std::string* columns) {
+    out_.write(group);
+    for (std::size_t c = 0; c < std::size(names); ++c) {
+      out_.write(c == 0 ? "{\"" : "],\"");
+      out_.write(names[c]);
+      out_.write("\":[");
+      out_.write(columns[c]);
+    }
+    out_.write("]}");
+  };
+  write("\"records\":", kRecordColumns, part_.records);
+  write(",\n\"findings\":", kFindingColumns, part_.findings);
+}
+
+void ReviewPage::write_part() {
+  start_page();
+  out_.write("<script type=\"application/json\" class=\"findings-part\">{\"texts\":[");
+  out_.write(part_.texts);
+  out_.write("],\n");
+  write_columns();
+  out_.write("}</script>\n");
+  part_.clear();
 }
 
 void ReviewPage::finish(const Totals& totals, const Outcome& outcome) {
@@ -494,38 +663,36 @@ void ReviewPage::finish(const Totals& totals, const Outcome& outcome) {
     std::int32_t model;
     std::int32_t code;
     std::uint32_t text;
+    const std::string* text_bytes;
     long count = 0;
     long corrected = 0;
   };
   std::vector<Bar> bars;
   std::vector<std::uint32_t> bar_of_rule(rules_.size());
+  long all_findings = 0;
+  long corrected_findings = 0;
   {
     std::map<std::tuple<std::int32_t, std::int32_t, std::string_view>, std::uint32_t> index;
     for (std::size_t r = 0; r < rules_.size(); ++r) {
       const Rule& rule = rules_[r];
-      const auto key = std::make_tuple(rule.model, rule.code, std::string_view(*texts_[rule.text]));
+      const auto key = std::make_tuple(rule.model, rule.code, std::string_view(rule.text_bytes));
       auto found = index.find(key);
       if (found == index.end()) {
         found = index.emplace(key, static_cast<std::uint32_t>(bars.size())).first;
-        bars.push_back(Bar{rule.model, rule.code, rule.text});
+        bars.push_back(Bar{rule.model, rule.code, rule.text, &rule.text_bytes});
       }
       bar_of_rule[r] = found->second;
-    }
-  }
-  long corrected_findings = 0;
-  for (const Kept& kept : findings_) {
-    Bar& bar = bars[bar_of_rule[kept.rule & ~kCorrected]];
-    ++bar.count;
-    if (kept.rule & kCorrected) {
-      ++bar.corrected;
-      ++corrected_findings;
+      bars[found->second].count += rule.count;
+      bars[found->second].corrected += rule.corrected;
+      all_findings += rule.count;
+      corrected_findings += rule.corrected;
     }
   }
   std::vector<std::uint32_t> order(bars.size());
   for (std::size_t b = 0; b < bars.size(); ++b) order[b] = static_cast<std::uint32_t>(b);
   const auto by_rule = [&](const Bar& a, const Bar& b) {
-    return std::make_tuple(a.model, a.code, std::string_view(*texts_[a.text])) <
-           std::make_tuple(b.model, b.code, std::string_view(*texts_[b.text]));
+    return std::make_tuple(a.model, a.code, std::string_view(*a.text_bytes)) <
+           std::make_tuple(b.model, b.code, std::string_view(*b.text_bytes));
   };
   std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
     if (bars[a].count != bars[b].count) return bars[a].count > bars[b].count;
@@ -539,7 +706,7 @@ void ReviewPage::finish(const Totals& totals, const Outcome& outcome) {
     key += ' ';
     append_code(key, bar.code);
     key += ' ';
-    key += *texts_[bar.text];
+    key += *bar.text_bytes;
     return key;
   };
 
@@ -553,15 +720,8 @@ void ReviewPage::finish(const Totals& totals, const Outcome& outcome) {
   };
 
   // ---- Heading and the run ----
-  page += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-          "<meta name=\"generator\" content=\"tpjconv ";
-  append_html(page, run_.version);
-  page += "\">\n<title>Conversion review: ";
-  append_html(page, run_.input);
-  page += "</title>\n<style>";
-  page += kStyle;
-  page += "</style>\n</head>\n<body>\n<header>\n<h1>Conversion review: ";
+  start_page();
+  page += "</head>\n<body>\n<header>\n<h1>Conversion review: ";
   append_html(page, run_.input);
   page += "</h1>\n<p class=\"outcome";
   if (outcome.status != 0) page += " failed";
@@ -623,7 +783,6 @@ void ReviewPage::finish(const Totals& totals, const Outcome& outcome) {
   }
   page += "<tr><th scope=\"row\">all</th><td class=\"num\">" + number_text(all_read) +
           "</td><td class=\"num\">" + number_text(all_changed) + "</td></tr>\n</tbody>\n</table>\n";
-  const long all_findings = static_cast<long>(findings_.size());
   page += "<p class=\"counts\"><strong>" + number_text(all_findings) +
           (all_findings == 1 ? " finding" : " findings") + "</strong>: " +
           number_text(corrected_findings) + " corrected, " +
@@ -811,12 +970,9 @@ void ReviewPage::finish(const Totals& totals, const Outcome& outcome) {
           "descending) and <code>page</code>.</p>\n</footer>\n";
 
   // ---- The data, once, in columns ----
+  // ---- The last part of the data, with the bars and rules ----
   page += "<script type=\"application/json\" id=\"findings-data\">{\"texts\":[";
-  for (std::size_t t = 0; t < texts_.size(); ++t) {
-    if (t > 0) page += ',';
-    append_script_string(page, *texts_[t]);
-    pass_on(false);
-  }
+  page += part_.texts;
   page += "],\n\"bars\":{";
   const auto bar_column = [&](std::string_view name, auto field, bool last) {
     page += '"';
@@ -843,48 +999,10 @@ void ReviewPage::finish(const Totals& totals, const Outcome& outcome) {
     if (r > 0) page += ',';
     append_integer(page, rules_[r].parameter);
   }
-  page += "]},\n\"records\":{";
-  const auto record_column = [&](std::string_view name, auto append, bool last) {
-    page += '"';
-    page += name;
-    page += "\":[";
-    for (std::size_t r = 0; r < records_.size(); ++r) {
-      if (r > 0) page += ',';
-      append(records_[r]);
-      pass_on(false);
-    }
-    page += last ? "]" : "],";
-  };
-  record_column("file", [&](const Record& r) { append_integer(page, r.file); }, false);
-  record_column("line", [&](const Record& r) { append_integer(page, r.line); }, false);
-  record_column("bus", [&](const Record& r) { append_integer(page, r.bus); }, false);
-  record_column("name", [&](const Record& r) { append_integer(page, r.bus_name); }, false);
-  record_column("kv", [&](const Record& r) { append_data_number(page, r.base_kv); }, false);
-  record_column("unit", [&](const Record& r) { append_integer(page, r.unit_id); }, false);
-  record_column("level", [&](const Record& r) { append_integer(page, r.level); }, true);
-  page += "},\n\"findings\":{";
-  const auto finding_column = [&](std::string_view name, auto append, bool last) {
-    page += '"';
-    page += name;
-    page += "\":[";
-    for (std::size_t f = 0; f < findings_.size(); ++f) {
-      if (f > 0) page += ',';
-      append(findings_[f]);
-      pass_on(false);
-    }
-    page += last ? "]" : "],";
-  };
-  finding_column("record", [&](const Kept& k) { append_integer(page, k.record); }, false);
-  finding_column("rule", [&](const Kept& k) { append_integer(page, k.rule & ~kCorrected); }, false);
-  finding_column("value", [&](const Kept& k) { append_data_number(page, k.value); }, false);
-  finding_column("to", [&](const Kept& k) {
-    if (k.rule & kCorrected) {
-      append_data_number(page, k.corrected_to);
-    } else {
-      page += "null";
-    }
-  }, true);
-  page += "}}</script>\n<script>";
+  page += "]},\n";
+  pass_on(true);
+  write_columns();
+  page += "}</script>\n<script>";
   page += kScript;
   page += "</script>\n</body>\n</html>\n";
   pass_on(true);

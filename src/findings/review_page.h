@@ -3,6 +3,12 @@
 // without JavaScript, and in print), every finding in a table that inline JavaScript renders
 // in pages from data embedded once as JSON, and the warnings grouped by kind.
 //
+// The data are written while the findings come, so that the page costs little memory whatever
+// the size of the run: in parts in the page's head (script elements of class "findings-part",
+// each with the texts, records and findings that came after the part before), and a last part
+// (the element "findings-data") with the rest, the chart's bars and the rules. Texts, records
+// and rules are numbered across the parts; a run of few findings has the last part alone.
+//
 // The page's query string sets the table's filters, so that a link (or a test) opens it
 // filtered:
 //   model=genrou               the findings of one model
@@ -18,6 +24,8 @@
 // script element that holds it.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -31,64 +39,101 @@
 
 namespace tpjconv {
 
+// How much of the data a page gathers before writing it, and how many texts of records it
+// remembers so as to write each once; the tests make them small.
+struct ReviewPageLimits {
+  std::size_t part = std::size_t{1} << 18;  // bytes of a part of the data
+  std::size_t record_texts = std::size_t{1} << 14;
+};
+
 class ReviewPage {
  public:
-  // The page is written to `out` (which must outlive this writer) by finish(); `time` is the
-  // time of the run as the page shows it.
-  ReviewPage(Sink& out, RunInfo run, std::string time);
+  // The page is written to `out` (which must outlive this writer) as the findings come and by
+  // finish(); `time` is the time of the run as the page shows it.
+  ReviewPage(Sink& out, RunInfo run, std::string time, ReviewPageLimits limits = {});
 
-  // Keeps the finding in compact form until finish(): 16 bytes, and 32 more for each record
-  // that has findings, and each distinct text once.
+  // The finding's data go into the page in parts, each written once it is full; what is kept
+  // is the part being filled, some texts of records, the counts of each rule and the warnings.
   void add(const Finding& finding);
   void add(const Warning& warning);
 
-  // Writes the page. Nothing is written after it.
+  // Writes the rest of the page. Nothing is written after it.
   void finish(const Totals& totals, const Outcome& outcome);
 
-  // The bytes the kept findings take, for the memory figures of the tests.
+  // The bytes kept for the findings, for the memory figures of the tests.
   std::size_t bytes_kept() const;
 
  private:
-  // A record with findings: where it is and how its header names it.
-  struct Record {
-    std::int64_t line;
-    std::int32_t bus;
-    float base_kv;
-    std::uint32_t file;      // text
-    std::uint32_t bus_name;  // text
-    std::uint32_t unit_id;   // text
-    std::int32_t level;
-  };
-  // A rule as findings name it: model, code, rule text and parameter.
+  // A rule as findings name it: model, code, rule text and parameter, and its findings.
   struct Rule {
     std::int32_t model;
     std::int32_t code;
     std::uint32_t text;       // text
     std::uint32_t parameter;  // text
+    std::string text_bytes;   // as given, without padding blanks
+    std::string parameter_bytes;
+    long count = 0;
+    long corrected = 0;
+    std::uint32_t next = kNone;  // the next rule of the same model and code
   };
-  struct Kept {
-    std::uint32_t record;
-    std::uint32_t rule;  // with kCorrected set when the value was corrected
-    float value;
-    float corrected_to;
-  };
-  static constexpr std::uint32_t kCorrected = 0x80000000u;
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  // The codes looked up directly, per model; others through the list of rules.
+  static constexpr std::int32_t kCodes = 1000;
 
-  std::uint32_t text_id(std::string_view bytes, bool trim);
+  // The data gathered since the last part was written: the new texts and the columns of the
+  // records and findings, each a list of JSON values without its brackets.
+  struct Part {
+    std::string texts;
+    std::string records[7];  // file, line, bus, name, kv, unit, level
+    std::string findings[4];  // record, rule, value, to
+    std::size_t record_count = 0;
+    std::size_t finding_count = 0;
+    std::size_t text_count = 0;
+    std::size_t bytes() const;
+    std::size_t capacity() const;
+    void clear();
+  };
+
+  void start_page();
+  void write_part();
+  // The part's records and findings, as the members "records" and "findings" of its object.
+  void write_columns();
+  void add_record(const Finding& finding);
+  std::uint32_t rule_of(const Finding& finding);
+  // The id of a text of a record, a bus name or unit ID without its padding blanks: the same
+  // for the same bytes while the text is remembered. record_text() looks first among the last
+  // few texts it was given.
+  std::uint32_t record_text(std::string_view bytes);
+  std::uint32_t text_of_record(std::string_view bytes);
+  // The id of a text of a rule: the same for the same bytes in the whole run.
+  std::uint32_t rule_text(std::string_view bytes);
+  std::uint32_t new_text(std::string_view utf8);
 
   Sink& out_;
   RunInfo run_;
   std::string time_;
-  std::vector<Kept> findings_;
-  std::vector<Record> records_;
+  ReviewPageLimits limits_;
+  Part part_;
+  std::uint32_t texts_ = 0;     // texts given an id so far
+  std::uint32_t records_ = 0;   // records with findings so far
   std::vector<Rule> rules_;
-  std::vector<std::pair<std::string, std::string>> rule_bytes_;  // text, parameter as given
-  std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> rules_by_code_;  // model, code
+  std::vector<std::uint32_t> first_rule_;  // per model and code below kCodes, or kNone
+  // The texts of the records with their ids, at most limits_.record_texts of them.
+  std::unordered_map<std::string, std::uint32_t> record_texts_;
+  // The last texts record_text() was given, with their ids.
+  struct Recent {
+    std::string given;
+    std::uint32_t id = kNone;
+  };
+  std::array<Recent, 8> recent_;
+  std::size_t next_recent_ = 0;
+  std::vector<std::pair<std::string, std::uint32_t>> rule_texts_;
   Finding last_;  // the record of the finding before
-  std::vector<const std::string*> texts_;                   // the keys of text_ids_
-  std::unordered_map<std::string, std::uint32_t> text_ids_;
+  std::uint32_t last_file_ = kNone;  // the id of last_.file
+  std::uint32_t last_name_ = kNone;  // the id of last_.bus_name
   std::vector<Warning> warnings_;
   std::string scratch_;
+  bool started_ = false;
   bool finished_ = false;
 };
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "text/iso_time.h"
 #include "platform/process.h"
 #include "text/printable.h"
 
@@ -496,32 +497,6 @@ void open_closed_standard_streams() {
 }
 
 unsigned long process_id() { return static_cast<unsigned long>(::getpid()); }
-
-namespace {
-
-// "YYYY-MM-DDTHH:MM:SS+HH:MM" of a local time whose offset from UTC is `offset` minutes.
-std::string iso_time(int year, int month, int day, int hour, int minute, int second,
-                     long offset) {
-  const auto two = [](std::string& out, long value) {
-    out += static_cast<char>('0' + value / 10 % 10);
-    out += static_cast<char>('0' + value % 10);
-  };
-  std::string text = std::to_string(year);
-  for (const auto& [separator, value] : {std::pair{'-', month}, std::pair{'-', day},
-                                         std::pair{'T', hour}, std::pair{':', minute},
-                                         std::pair{':', second}}) {
-    text += separator;
-    two(text, value);
-  }
-  text += offset < 0 ? '-' : '+';
-  if (offset < 0) offset = -offset;
-  two(text, offset / 60);
-  text += ':';
-  two(text, offset % 60);
-  return text;
-}
-
-}  // namespace
 
 std::string local_time() {
   const time_t now = ::time(nullptr);

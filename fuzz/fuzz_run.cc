@@ -302,7 +302,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     add("You have opted to bypass the bus numbers file and convert all generators of selected "
         "types\n");
     if (mode != "none") {
-      add(ref::say("BUSFILE " + mode + " begins with \"none\": the file is not read"));
+      add(ref::say("BUSFILE " + ref::escaped(mode) +
+                   " begins with \"none\": the file is not read"));
     }
   }
   if (missing) {

@@ -395,6 +395,33 @@ TEST(Library, AnEmptyBusListSelectsEveryRecord) {
   EXPECT_EQ(1u, seen.findings.size());
 }
 
+// A list loaded from a text says, as a file does, when it selects no record; one made by no
+// loading does not.
+TEST(Library, ALoadedBusListThatSelectsNoRecordIsAWarningInMemoryToo) {
+  struct {
+    std::string bus_text;
+    std::string calls;
+  } cases[] = {
+      {"bus id level kis name\n8\n",
+       "warning BUSFILE bus.txt lists no generator: no record is converted\ntotals\n"},
+      {"",
+       "warning BUSFILE bus.txt lists no generator: every record of the enabled models is "
+       "converted at check level 0\nfinding\ntotals\n"},
+      {"bus id level kis name\n7 \"1 \" 0 0.3 \"G7      \"\n", "finding\ntotals\n"},
+  };
+  for (const auto& [bus_text, calls] : cases) {
+    const Result<BusList> list = BusList::from_text(bus_text, "bus.txt");
+    ASSERT_TRUE(list.ok());
+    Recorder seen;
+    ASSERT_TRUE(convert_text(kRecord, "in.dat", &*list, all_models(0.3f), {}, &seen).ok());
+    EXPECT_EQ(calls, seen.calls) << bus_text;
+  }
+  const BusList unloaded;
+  Recorder seen;
+  ASSERT_TRUE(convert_text(kRecord, "in.dat", &unloaded, all_models(0.3f), {}, &seen).ok());
+  EXPECT_EQ("finding\ntotals\n", seen.calls);
+}
+
 // Only the outputs asked for are written, and a conversion needs no observer.
 TEST(Library, OutputsNotAskedForAreNotWritten) {
   StringSink report;

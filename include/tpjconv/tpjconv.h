@@ -91,8 +91,9 @@ struct Targets {
 
 // Converts the dynamic-data file read from `input`, named `input_name` in findings, warnings
 // and errors, with the generators of `bus_list` (nullptr: every record of the enabled models,
-// at check level 0). Hands each finding and warning to `observer` (may be null) and returns
-// the totals, or the error that stopped the conversion.
+// at check level 0). Hands each finding and warning to `observer` (may be null), first the
+// warning that a loaded `bus_list` selects no record when it does not, and returns the totals,
+// or the error that stopped the conversion.
 TPJCONV_API Result<Totals> convert(ByteSource& input, std::string_view input_name,
                                    const BusList* bus_list, const Options& options,
                                    const Targets& targets, Observer* observer = nullptr);

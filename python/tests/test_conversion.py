@@ -122,6 +122,18 @@ def test_convert_text_gives_what_convert_writes(files, tmp_path):
     assert from_str.findings == from_bytes.findings
 
 
+def test_convert_text_warns_as_convert_of_a_bus_list_that_selects_no_record(tmp_path):
+    bus = tmp_path / "plant.bus"
+    for bus_text in (b"bus id level kis name\n8\n", b""):
+        bus.write_bytes(bus_text)
+        result = tpjconv.convert(EXAMPLE, bus_file=bus, kis=ALL_AT_03)
+        from_text = tpjconv.convert_text(read(EXAMPLE), bus_text=bus_text, kis=ALL_AT_03,
+                                         name=str(EXAMPLE), bus_name=str(bus))
+        assert any("lists no generator" in w.text for w in result.warnings), bus_text
+        assert from_text.warnings == result.warnings, bus_text
+        assert from_text.findings == result.findings, bus_text
+
+
 RECORD = ('gensal     {bus} "{name}" 18.00 "1 " : #9 mva=100.0 5.0 0.05 0.08 3.0 0.0 1.8 1.2 '
           '0.3 0.25 0.40 0.1 0.1 0.003 0.0 0.0\n')
 

@@ -125,6 +125,12 @@ Result<Totals> convert(ByteSource& input, std::string_view input_name, const Bus
                        const Options& options, const Targets& targets, Observer* observer) {
   if (Status checked = check_options(options); !checked) return checked.error();
   try {
+    // A list read from a file or a text that selects no record is said so, as for files.
+    if (bus_list != nullptr && bus_list->data() != nullptr && observer != nullptr) {
+      if (const auto warning = no_generator_warning(*bus_list, bus_list->file_name())) {
+        observer->warning(*warning);
+      }
+    }
     OwnSinks sinks(targets);
     Result<Totals> totals =
         convert_stream(input, input_name, bus_list, options, sinks.streams(), observer);

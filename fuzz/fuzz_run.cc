@@ -47,6 +47,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "cli/build_tuning.h"
 #include "cli/command_line.h"
 #include "cli/run.h"
 #include "input.h"
@@ -94,19 +95,6 @@ std::string printf_int(const char* fmt, int a, int b, int c) {
 
 // Standard input of the run: a text, of which the run may take at most the one character of
 // the answer.
-// How the outputs are written: as the tool is built to write them (the ThreadSanitizer build
-// starts the writer thread at once and hands it small pieces).
-tpjconv::OutputTuning tuning() {
-  tpjconv::OutputTuning tuning;
-#ifdef TPJCONV_SINK_PIECE
-  tuning.piece = TPJCONV_SINK_PIECE;
-#endif
-#ifdef TPJCONV_WRITER_START_AFTER
-  tuning.writer_start_after = TPJCONV_WRITER_START_AFTER;
-#endif
-  return tuning;
-}
-
 class TextSource final : public tpjconv::ByteSource {
  public:
   explicit TextSource(std::string text) : text_(std::move(text)) {}
@@ -256,7 +244,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   tpjconv::Sink out, err;
   tpjconv::Console console{answer_source, out, err};
   FUZZ_CHECK(fchdir(work_dir) == 0);
-  const int status = tpjconv::run(args, console, {}, tuning());
+  const int status = tpjconv::run(args, console, {}, tpjconv::build_tuning());
   FUZZ_CHECK(fchdir(fuzzer_dir) == 0);
 
   const std::string output = contents(out_fd);

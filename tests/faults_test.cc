@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/build_tuning.h"
 #include "cli/run.h"
 #include "run_fixture.h"
 #include "same_bytes.h"
@@ -86,19 +87,6 @@ class FailingSink : public ByteSink {
   bool failed_ = false;
 };
 
-// How the outputs are written: as the tool is built to write them (the ThreadSanitizer build
-// starts the writer thread at once and hands it small pieces).
-OutputTuning tuning() {
-  OutputTuning tuning;
-#ifdef TPJCONV_SINK_PIECE
-  tuning.piece = TPJCONV_SINK_PIECE;
-#endif
-#ifdef TPJCONV_WRITER_START_AFTER
-  tuning.writer_start_after = TPJCONV_WRITER_START_AFTER;
-#endif
-  return tuning;
-}
-
 // Standard input that answers nothing: the runs here never ask.
 class NoInput : public ByteSource {
  public:
@@ -128,7 +116,7 @@ class FaultsTest : public testing::RunDirectory {
     const int status = run({"--yes", path("in.dat"), bus == "none" ? bus : path(bus.c_str()),
                             path("out.dat"), "0.3", "0.3", "0.3", path("check.log"),
                             path("report.txt")},
-                           console, hooks, tuning());
+                           console, hooks, build_tuning());
     console_ = err.text();
     return status;
   }

@@ -1,27 +1,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/build_tuning.h"
 #include "cli/console.h"
 #include "cli/run.h"
 #include "platform/file.h"
 #include "platform/process.h"
-
-namespace {
-
-// How the outputs are written. The build that checks the writer thread with ThreadSanitizer
-// starts the thread at once and hands it small pieces, so that even a small run hands it many.
-tpjconv::OutputTuning tuning() {
-  tpjconv::OutputTuning tuning;
-#ifdef TPJCONV_SINK_PIECE
-  tuning.piece = TPJCONV_SINK_PIECE;
-#endif
-#ifdef TPJCONV_WRITER_START_AFTER
-  tuning.writer_start_after = TPJCONV_WRITER_START_AFTER;
-#endif
-  return tuning;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   tpjconv::platform::open_closed_standard_streams();
@@ -34,8 +18,8 @@ int main(int argc, char** argv) {
   tpjconv::ConsoleStream err_stream(err);
   tpjconv::Sink err_sink(err_stream, tpjconv::Sink::EachWrite{});
   tpjconv::Console console{in, out_sink, err_sink};
-  const int status =
-      tpjconv::run(std::vector<std::string>(argv + 1, argv + argc), console, {}, tuning());
+  const int status = tpjconv::run(std::vector<std::string>(argv + 1, argv + argc), console, {},
+                                  tpjconv::build_tuning());
   // A console that cannot be written does not undo a finished run.
   return out_sink.flush() || status != 0 ? status : 1;
 }

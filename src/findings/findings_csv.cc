@@ -74,7 +74,7 @@ namespace {
 
 // The fields of the record the finding is on, with the comma after them: the same for every
 // finding of one record.
-void append_record_fields(std::string& out, const Finding& finding) {
+void append_record_fields(std::string& out, const FindingRecord& finding) {
   append_field(out, finding.file);
   out += ',';
   append_integer(out, finding.line);
@@ -93,17 +93,27 @@ void append_record_fields(std::string& out, const Finding& finding) {
   out += ',';
 }
 
-// The fields of the rule and the value, and the line end.
-void append_rule_fields(std::string& out, const Finding& finding) {
-  append_code(out, finding.code);
+FindingRecord record_of(const Finding& finding) {
+  return FindingRecord{finding.file,    finding.line,    finding.model,   finding.bus,
+                       finding.bus_name, finding.base_kv, finding.unit_id, finding.level};
+}
+
+// The fields of the rule, with the comma after them.
+void append_rule_fields(std::string& out, int code, std::string_view rule,
+                        std::string_view parameter) {
+  append_code(out, code);
   out += ',';
-  append_field(out, trim_blanks(finding.rule));
+  append_field(out, trim_blanks(rule));
   out += ',';
-  append_field(out, trim_blanks(finding.parameter));
+  append_field(out, trim_blanks(parameter));
   out += ',';
-  append_float(out, finding.value);
+}
+
+// The fields of the values, and the line end.
+void append_value_fields(std::string& out, float value, const std::optional<float>& corrected_to) {
+  append_float(out, value);
   out += ',';
-  if (finding.corrected_to) append_float(out, *finding.corrected_to);
+  if (corrected_to) append_float(out, *corrected_to);
   out += "\r\n";
 }
 
@@ -112,8 +122,9 @@ bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 }  // namespace
 
 void append_findings_csv_row(std::string& out, const Finding& finding) {
-  append_record_fields(out, finding);
-  append_rule_fields(out, finding);
+  append_record_fields(out, record_of(finding));
+  append_rule_fields(out, finding.code, finding.rule, finding.parameter);
+  append_value_fields(out, finding.value, finding.corrected_to);
 }
 
 FindingsCsv::FindingsCsv(Sink& out) : out_(out) { out_.write(findings_csv_header()); }
@@ -136,11 +147,43 @@ void FindingsCsv::add(const Finding& finding) {
     record_.unit_id = finding.unit_id;
     record_.level = finding.level;
     has_record_ = true;
+    event_records_.forget();
     record_fields_.clear();
-    append_record_fields(record_fields_, finding);
+    append_record_fields(record_fields_, record_of(finding));
   }
   row_.assign(record_fields_);
-  append_rule_fields(row_, finding);
+  append_rule_fields(row_, finding.code, finding.rule, finding.parameter);
+  append_value_fields(row_, finding.value, finding.corrected_to);
+  out_.write(row_);
+}
+
+const std::string& FindingsCsv::rule_fields(const FindingEvent& event) {
+  // A code has one rule text and parameter nearly always: the fields of the last are kept.
+  if (rules_.empty()) rules_.resize(kCodes);
+  RuleFields& rule =
+      event.code >= 0 && event.code < kCodes ? rules_[static_cast<std::size_t>(event.code)]
+                                             : other_;
+  if (!rule.made || rule.slot != event.slot || rule.text != event.text) {
+    rule.made = true;
+    rule.slot = event.slot;
+    rule.text.assign(event.text);
+    rule.fields.clear();
+    append_rule_fields(rule.fields, event.code, rule_text_of(event), position_name(event.slot));
+  }
+  return rule.fields;
+}
+
+void FindingsCsv::finding(const FindingEvent& event) {
+  if (!event.is_finding) return;
+  if (event_records_.next(event)) {
+    has_record_ = false;
+    record_fields_.clear();
+    append_record_fields(record_fields_, event_records_.record());
+  }
+  out_.write(record_fields_);
+  out_.write(rule_fields(event));
+  row_.clear();
+  append_value_fields(row_, event.value, event.corrected_to);
   out_.write(row_);
 }
 

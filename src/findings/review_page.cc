@@ -486,7 +486,7 @@ std::uint32_t ReviewPage::rule_text(std::string_view bytes) {
   return id;
 }
 
-void ReviewPage::add_record(const Finding& finding) {
+void ReviewPage::add_record(const FindingRecord& finding) {
   // The input's name is the same for every record of a run: its id is kept across the parts.
   if (last_file_ == kNone || finding.file != last_.file) {
     scratch_.clear();
@@ -515,25 +515,24 @@ void ReviewPage::add_record(const Finding& finding) {
   last_.bus = finding.bus;
   last_.level = finding.level;
   last_.base_kv = finding.base_kv;
-  last_.file = finding.file;
-  last_.bus_name = finding.bus_name;
-  last_.unit_id = finding.unit_id;
+  last_.file.assign(finding.file);
+  last_.bus_name.assign(finding.bus_name);
+  last_.unit_id.assign(finding.unit_id);
 }
 
-std::uint32_t ReviewPage::rule_of(const Finding& finding) {
+std::uint32_t ReviewPage::rule_of(Model model_of, int code, std::string_view text,
+                                  std::string_view parameter) {
   // The rules of one model and code are few (one to three): found among them by their texts.
-  const std::string_view text = trim_blanks(finding.rule);
-  const std::string_view parameter = trim_blanks(finding.parameter);
-  const auto model = static_cast<std::int32_t>(finding.model);
+  const auto model = static_cast<std::int32_t>(model_of);
   const bool direct = model >= 0 && model < static_cast<std::int32_t>(kModelCount) &&
-                      finding.code >= 0 && finding.code < kCodes;
+                      code >= 0 && code < kCodes;
   const std::size_t head =
-      direct ? static_cast<std::size_t>(model * kCodes + finding.code) : std::size_t{0};
+      direct ? static_cast<std::size_t>(model * kCodes + code) : std::size_t{0};
   std::uint32_t last = kNone;  // the last rule of the model and code looked at
   std::uint32_t id = direct ? first_rule_[head] : (rules_.empty() ? kNone : 0);
   while (id != kNone) {
     const Rule& rule = rules_[id];
-    if (rule.model == model && rule.code == finding.code && rule.text_bytes == text &&
+    if (rule.model == model && rule.code == code && rule.text_bytes == text &&
         rule.parameter_bytes == parameter) {
       return id;
     }
@@ -546,7 +545,7 @@ std::uint32_t ReviewPage::rule_of(const Finding& finding) {
   }
   Rule rule;
   rule.model = model;
-  rule.code = finding.code;
+  rule.code = code;
   rule.text = rule_text(text);
   rule.parameter = rule_text(parameter);
   rule.text_bytes = text;
@@ -567,12 +566,41 @@ void ReviewPage::add(const Finding& finding) {
       std::memcmp(&finding.base_kv, &last_.base_kv, sizeof(float)) == 0 &&
       finding.file == last_.file && finding.bus_name == last_.bus_name &&
       finding.unit_id == last_.unit_id;
-  if (!same_record) add_record(finding);
+  if (!same_record) {
+    event_records_.forget();
+    add_record(FindingRecord{finding.file, finding.line, finding.model, finding.bus,
+                             finding.bus_name, finding.base_kv, finding.unit_id, finding.level});
+  }
+  add_finding(rule_of(finding.model, finding.code, trim_blanks(finding.rule),
+                      trim_blanks(finding.parameter)),
+              finding.value, finding.corrected_to);
+}
 
-  const std::uint32_t id = rule_of(finding);
+void ReviewPage::finding(const FindingEvent& event) {
+  if (finished_ || !event.is_finding) return;
+  if (event_records_.next(event)) add_record(event_records_.record());
+  // A model and code have one rule text and parameter nearly always: the last is kept.
+  if (event_rules_.empty()) event_rules_.resize(kModelCount * kCodes);
+  const Model model = event.conversion.model();
+  const auto m = static_cast<std::size_t>(model);
+  EventRule other;
+  EventRule& rule = m < kModelCount && event.code >= 0 && event.code < kCodes
+                        ? event_rules_[m * kCodes + static_cast<std::size_t>(event.code)]
+                        : other;
+  if (rule.id == kNone || rule.slot != event.slot || rule.text != event.text) {
+    rule.id = rule_of(model, event.code, trim_blanks(rule_text_of(event)),
+                      trim_blanks(position_name(event.slot)));
+    rule.slot = event.slot;
+    rule.text.assign(event.text);
+  }
+  add_finding(rule.id, event.value, event.corrected_to);
+}
+
+void ReviewPage::add_finding(std::uint32_t id, float value,
+                             const std::optional<float>& corrected_to) {
   Rule& rule = rules_[id];
   ++rule.count;
-  if (finding.corrected_to) ++rule.corrected;
+  if (corrected_to) ++rule.corrected;
 
   std::string* column = part_.findings;
   if (part_.finding_count++ > 0) {
@@ -580,9 +608,9 @@ void ReviewPage::add(const Finding& finding) {
   }
   append_integer(column[0], records_ - 1);
   append_integer(column[1], id);
-  append_data_number(column[2], finding.value);
-  if (finding.corrected_to) {
-    append_data_number(column[3], *finding.corrected_to);
+  append_data_number(column[2], value);
+  if (corrected_to) {
+    append_data_number(column[3], *corrected_to);
   } else {
     column[3] += "null";
   }

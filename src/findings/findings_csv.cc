@@ -163,7 +163,7 @@ const std::string& FindingsCsv::rule_fields(const FindingEvent& event) {
   RuleFields& rule =
       event.code >= 0 && event.code < kCodes ? rules_[static_cast<std::size_t>(event.code)]
                                              : other_;
-  if (!rule.made || rule.slot != event.slot || rule.text != event.text) {
+  if (!rule.made || rule.slot != event.slot || !same_bytes(rule.text, event.text)) {
     rule.made = true;
     rule.slot = event.slot;
     rule.text.assign(event.text);

@@ -465,13 +465,13 @@ std::uint32_t ReviewPage::record_text(std::string_view bytes) {
 std::uint32_t ReviewPage::text_of_record(std::string_view bytes) {
   scratch_.clear();
   append_utf8(scratch_, trim_blanks(bytes));
-  const auto found = record_texts_.find(scratch_);
-  if (found != record_texts_.end()) return found->second;
+  const std::uint32_t found = record_texts_.find(scratch_);
+  if (found != TextIds::kNone) return found;
   // The texts seen are kept up to a bound, and forgotten all at once beyond it: a text seen
   // again after that is written again, under a new id.
   if (record_texts_.size() >= limits_.record_texts) record_texts_.clear();
   const std::uint32_t id = new_text(scratch_);
-  record_texts_.emplace(scratch_, id);
+  record_texts_.insert(scratch_, id);
   return id;
 }
 
@@ -587,7 +587,7 @@ void ReviewPage::finding(const FindingEvent& event) {
   EventRule& rule = m < kModelCount && event.code >= 0 && event.code < kCodes
                         ? event_rules_[m * kCodes + static_cast<std::size_t>(event.code)]
                         : other;
-  if (rule.id == kNone || rule.slot != event.slot || rule.text != event.text) {
+  if (rule.id == kNone || rule.slot != event.slot || !same_bytes(rule.text, event.text)) {
     rule.id = rule_of(model, event.code, trim_blanks(rule_text_of(event)),
                       trim_blanks(position_name(event.slot)));
     rule.slot = event.slot;
@@ -625,14 +625,7 @@ std::size_t ReviewPage::bytes_kept() const {
   std::size_t bytes = part_.capacity() + first_rule_.capacity() * sizeof(std::uint32_t) +
                       rules_.capacity() * sizeof(Rule) +
                       rule_texts_.capacity() * sizeof(rule_texts_.front());
-  // A node of a hash table holds its link, its key and value and the key's hash; a key longer
-  // than a string holds in place has its own allocation.
-  const auto node = [](const std::string& key) {
-    return 2 * sizeof(void*) + sizeof(std::string) + sizeof(std::uint32_t) +
-           (key.capacity() > 15 ? key.capacity() + 1 : 0);
-  };
-  for (const auto& [key, id] : record_texts_) bytes += node(key);
-  bytes += record_texts_.bucket_count() * sizeof(void*);
+  bytes += record_texts_.bytes();
   // The texts of the rules are few and short, and those of the last record three short strings.
   bytes += sizeof(Finding) + scratch_.capacity();
   return bytes;

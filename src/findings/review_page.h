@@ -30,13 +30,13 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "conversion/frame.h"
 #include "findings/observed.h"
 #include "findings/run_info.h"
+#include "findings/text_ids.h"
 #include "text/sink.h"
 #include "tpjconv/findings.h"
 
@@ -130,7 +130,7 @@ class ReviewPage final : public FindingListener {
   std::vector<Rule> rules_;
   std::vector<std::uint32_t> first_rule_;  // per model and code below kCodes, or kNone
   // The texts of the records with their ids, at most limits_.record_texts of them.
-  std::unordered_map<std::string, std::uint32_t> record_texts_;
+  TextIds record_texts_;
   // The last texts record_text() was given, with their ids.
   struct Recent {
     std::string given;

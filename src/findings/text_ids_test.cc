@@ -1,6 +1,8 @@
 #include "findings/text_ids.h"
 
+#include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -39,6 +41,32 @@ TEST(TextIds, FindsEachTextByItsBytesThroughGrowthAndClear) {
   EXPECT_EQ(3u, ids.find("HILLSIDE"));
   EXPECT_EQ(TextIds::kNone, ids.find("BUS 1"));
   EXPECT_EQ(bytes, ids.bytes());  // the room is kept
+}
+
+// Two texts whose hashes the table folds to the same 32 bits are still two texts. Such a pair is
+// found among a few hundred thousand bus names (about ten are expected there).
+TEST(TextIds, TextsOfTheSameHashAreToldApart) {
+  const auto folded = [](const std::string& text) {
+    const std::size_t h = std::hash<std::string_view>{}(text);
+    return static_cast<std::uint32_t>(h ^ (h >> 32));
+  };
+  std::unordered_map<std::uint32_t, std::string> seen;
+  std::string first, second;
+  for (int i = 0; i < 400000 && second.empty(); ++i) {
+    std::string text = "BUS " + std::to_string(i);
+    const auto [at, added] = seen.emplace(folded(text), text);
+    if (!added) {
+      first = at->second;
+      second = text;
+    }
+  }
+  if (second.empty()) GTEST_SKIP() << "no two names of the same hash among those tried";
+  TextIds ids;
+  ids.insert(first, 1);
+  EXPECT_EQ(TextIds::kNone, ids.find(second));
+  ids.insert(second, 2);
+  EXPECT_EQ(1u, ids.find(first));
+  EXPECT_EQ(2u, ids.find(second));
 }
 
 }  // namespace

@@ -109,12 +109,21 @@ void append_rule_fields(std::string& out, int code, std::string_view rule,
   out += ',';
 }
 
-// The fields of the values, and the line end.
+// The fields of the values, and the line end, at `out`, which has room for kValueRoom
+// characters. Returns the end.
+constexpr std::size_t kValueRoom = 2 * kNumberRoom + 3;
+char* write_value_fields(char* out, float value, const std::optional<float>& corrected_to) {
+  out = write_float(out, value);
+  *out++ = ',';
+  if (corrected_to) out = write_float(out, *corrected_to);
+  *out++ = '\r';
+  *out++ = '\n';
+  return out;
+}
+
 void append_value_fields(std::string& out, float value, const std::optional<float>& corrected_to) {
-  append_float(out, value);
-  out += ',';
-  if (corrected_to) append_float(out, *corrected_to);
-  out += "\r\n";
+  char text[kValueRoom];
+  out.append(text, static_cast<std::size_t>(write_value_fields(text, value, corrected_to) - text));
 }
 
 bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
@@ -182,9 +191,9 @@ void FindingsCsv::finding(const FindingEvent& event) {
   }
   out_.write(record_fields_);
   out_.write(rule_fields(event));
-  row_.clear();
-  append_value_fields(row_, event.value, event.corrected_to);
-  out_.write(row_);
+  char values[kValueRoom];
+  const char* const end = write_value_fields(values, event.value, event.corrected_to);
+  out_.write(std::string_view(values, static_cast<std::size_t>(end - values)));
 }
 
 }  // namespace tpjconv

@@ -68,15 +68,22 @@ void append_script_string(std::string& out, std::string_view utf8) {
   }
 }
 
-// A number of the embedded data: a JSON number, or the string "inf", "-inf" or "nan".
-void append_data_number(std::string& out, float value) {
+// A number of the embedded data, at the end of a column of a part: a JSON number, or the string
+// "inf", "-inf" or "nan".
+void put_data_number(TextBuffer& column, float value) {
+  char* p = column.room(kNumberRoom + 2);
   if (std::isfinite(value)) {
-    append_float(out, value);
+    column.commit(write_float(p, value));
   } else {
-    out += '"';
-    append_float(out, value);
-    out += '"';
+    *p++ = '"';
+    p = write_float(p, value);
+    *p++ = '"';
+    column.commit(p);
   }
+}
+
+void put_integer(TextBuffer& column, long long value) {
+  column.commit(write_integer(column.room(kNumberRoom), value));
 }
 
 // Appends `utf8` percent-encoded for a query string: every byte but letters, digits and -_.~
@@ -425,22 +432,22 @@ ReviewPage::ReviewPage(Sink& out, RunInfo run, std::string time, ReviewPageLimit
 
 std::size_t ReviewPage::Part::bytes() const {
   std::size_t bytes = texts.size();
-  for (const std::string& column : records) bytes += column.size();
-  for (const std::string& column : findings) bytes += column.size();
+  for (const TextBuffer& column : records) bytes += column.size();
+  for (const TextBuffer& column : findings) bytes += column.size();
   return bytes;
 }
 
 std::size_t ReviewPage::Part::capacity() const {
   std::size_t bytes = texts.capacity();
-  for (const std::string& column : records) bytes += column.capacity();
-  for (const std::string& column : findings) bytes += column.capacity();
+  for (const TextBuffer& column : records) bytes += column.capacity();
+  for (const TextBuffer& column : findings) bytes += column.capacity();
   return bytes;
 }
 
 void ReviewPage::Part::clear() {
   texts.clear();
-  for (std::string& column : records) column.clear();
-  for (std::string& column : findings) column.clear();
+  for (TextBuffer& column : records) column.clear();
+  for (TextBuffer& column : findings) column.clear();
   record_count = finding_count = text_count = 0;
 }
 
@@ -499,17 +506,17 @@ void ReviewPage::add_record(const FindingRecord& finding) {
                                  : text_of_record(finding.bus_name);
   const std::uint32_t unit = record_text(finding.unit_id);
   last_name_ = name;
-  std::string* column = part_.records;
+  TextBuffer* column = part_.records;
   if (part_.record_count++ > 0) {
-    for (int c = 0; c < 7; ++c) column[c] += ',';
+    for (int c = 0; c < 7; ++c) column[c].put(',');
   }
-  append_integer(column[0], last_file_);
-  append_integer(column[1], finding.line);
-  append_integer(column[2], finding.bus);
-  append_integer(column[3], name);
-  append_data_number(column[4], finding.base_kv);
-  append_integer(column[5], unit);
-  append_integer(column[6], finding.level);
+  put_integer(column[0], last_file_);
+  put_integer(column[1], finding.line);
+  put_integer(column[2], finding.bus);
+  put_integer(column[3], name);
+  put_data_number(column[4], finding.base_kv);
+  put_integer(column[5], unit);
+  put_integer(column[6], finding.level);
   ++records_;
   last_.line = finding.line;
   last_.bus = finding.bus;
@@ -602,17 +609,17 @@ void ReviewPage::add_finding(std::uint32_t id, float value,
   ++rule.count;
   if (corrected_to) ++rule.corrected;
 
-  std::string* column = part_.findings;
+  TextBuffer* column = part_.findings;
   if (part_.finding_count++ > 0) {
-    for (int c = 0; c < 4; ++c) column[c] += ',';
+    for (int c = 0; c < 4; ++c) column[c].put(',');
   }
-  append_integer(column[0], records_ - 1);
-  append_integer(column[1], id);
-  append_data_number(column[2], value);
+  put_integer(column[0], records_ - 1);
+  put_integer(column[1], id);
+  put_data_number(column[2], value);
   if (corrected_to) {
-    append_data_number(column[3], *corrected_to);
+    put_data_number(column[3], *corrected_to);
   } else {
-    column[3] += "null";
+    column[3].append("null");
   }
   if (part_.bytes() >= limits_.part) write_part();
 }
@@ -651,13 +658,13 @@ void ReviewPage::write_columns() {
   static constexpr std::string_view kRecordColumns[] = {"file", "line", "bus",  "name",
                                                         "kv",   "unit", "level"};
   static constexpr std::string_view kFindingColumns[] = {"record", "rule", "value", "to"};
-  const auto write = [&](std::string_view group, const auto& names, const std::string* columns) {
+  const auto write = [&](std::string_view group, const auto& names, const TextBuffer* columns) {
     out_.write(group);
     for (std::size_t c = 0; c < std::size(names); ++c) {
       out_.write(c == 0 ? "{\"" : "],\"");
       out_.write(names[c]);
       out_.write("\":[");
-      out_.write(columns[c]);
+      out_.write(columns[c].view());
     }
     out_.write("]}");
   };

@@ -36,6 +36,7 @@
 #include "conversion/frame.h"
 #include "findings/observed.h"
 #include "findings/run_info.h"
+#include "findings/text.h"
 #include "findings/text_ids.h"
 #include "text/sink.h"
 #include "tpjconv/findings.h"
@@ -91,8 +92,8 @@ class ReviewPage final : public FindingListener {
   // records and findings, each a list of JSON values without its brackets.
   struct Part {
     std::string texts;
-    std::string records[7];  // file, line, bus, name, kv, unit, level
-    std::string findings[4];  // record, rule, value, to
+    TextBuffer records[7];   // file, line, bus, name, kv, unit, level
+    TextBuffer findings[4];  // record, rule, value, to
     std::size_t record_count = 0;
     std::size_t finding_count = 0;
     std::size_t text_count = 0;

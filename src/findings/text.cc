@@ -1,5 +1,6 @@
 #include "findings/text.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -34,9 +35,6 @@ std::size_t utf8_sequence(std::string_view bytes) {
   }
   return 0;
 }
-
-// Room for the digits of any 64-bit integer, with its sign.
-using Digits = std::array<char, 24>;
 
 // Writes the decimal digits of `value`, with a point before the last `point` of them when
 // `point` is not 0 (and zeros before them where `value` has no more than `point` digits), at
@@ -168,31 +166,40 @@ void append_utf8(std::string& out, std::string_view bytes) {
   }
 }
 
-void append_float(std::string& out, float value) {
+char* write_float(char* out, float value) {
   if (std::isnan(value)) {
-    out += "nan";  // a NaN's sign means nothing to a reader
-    return;
+    std::memcpy(out, "nan", 3);  // a NaN's sign means nothing to a reader
+    return out + 3;
   }
-  char text[32];  // holds any float
-  char* end = write_few_decimals(text, value);
-  // Any other value, the infinities ("inf", "-inf") among them, by the general method.
-  if (end == nullptr) end = std::to_chars(text, text + sizeof text, value).ptr;
-  out.append(text, static_cast<std::size_t>(end - text));
+  if (char* end = write_few_decimals(out, value)) return end;
+  // Any other value, the infinities ("inf", "-inf") among them, by the general method; 32 bytes
+  // hold any float.
+  return std::to_chars(out, out + kNumberRoom, value).ptr;
+}
+
+void append_float(std::string& out, float value) {
+  char text[kNumberRoom];
+  out.append(text, static_cast<std::size_t>(write_float(text, value) - text));
+}
+
+char* write_integer(char* out, long long value) {
+  if (value >= 0 && value <= 0xFFFFFFFFLL) {
+    // Nearly every integer of the outputs: counted, then written from its last digit.
+    const auto small = static_cast<std::uint32_t>(value);
+    const int count = fixed_detail::digit_count(small);
+    fixed_detail::write_digits_backwards(out + count, small, count);
+    return out + count;
+  }
+  return std::to_chars(out, out + kNumberRoom, value).ptr;
 }
 
 void append_integer(std::string& out, long long value) {
-  if (value >= 0 && value <= 0xFFFFFFFFLL) {
-    // Nearly every integer of the outputs: counted, then written in place.
-    const auto small = static_cast<std::uint32_t>(value);
-    const int count = fixed_detail::digit_count(small);
-    const std::size_t at = out.size();
-    out.resize(at + static_cast<std::size_t>(count));
-    fixed_detail::write_digits_backwards(out.data() + out.size(), small, count);
-    return;
-  }
-  Digits digits;
-  const char* end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
-  out.append(digits.data(), static_cast<std::size_t>(end - digits.data()));
+  char text[kNumberRoom];
+  out.append(text, static_cast<std::size_t>(write_integer(text, value) - text));
+}
+
+void TextBuffer::grow(std::size_t n) {
+  bytes_.resize(std::max({2 * bytes_.size(), size_ + n, std::size_t{256}}));
 }
 
 void append_code(std::string& out, int code) {

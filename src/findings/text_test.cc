@@ -60,6 +60,30 @@ TEST(Text, SameBytesAtEveryLengthAndPlace) {
   }
 }
 
+TEST(Text, ATextBufferGrowsKeepingItsTextAndKeepsItsRoomWhenCleared) {
+  TextBuffer buffer;
+  EXPECT_EQ("", buffer.view());
+  buffer.append("");
+  std::string expected;
+  for (int i = 0; i < 2000; ++i) {
+    // Numbers written in the room, texts appended and single characters, across growths.
+    buffer.commit(write_integer(buffer.room(kNumberRoom), i));
+    buffer.put(',');
+    buffer.append("ab");
+    expected += std::to_string(i);
+    expected += ",ab";
+  }
+  EXPECT_EQ(expected, buffer.view());
+  EXPECT_EQ(expected.size(), buffer.size());
+  const std::size_t capacity = buffer.capacity();
+  EXPECT_GE(capacity, expected.size());
+  buffer.clear();
+  EXPECT_EQ("", buffer.view());
+  buffer.commit(write_float(buffer.room(kNumberRoom), 0.025f));
+  EXPECT_EQ("0.025", buffer.view());
+  EXPECT_EQ(capacity, buffer.capacity());
+}
+
 TEST(Text, TrimsBlanksAroundOnly) {
   EXPECT_EQ("a  b", trim_blanks("  a  b  "));
   EXPECT_EQ("1", trim_blanks(" 1"));

@@ -29,12 +29,17 @@ void FindingsOutputs::start() {
   early_.shrink_to_fit();
 }
 
-bool FindingsOutputs::observes_findings() const { return findings_ || json_ || page_; }
+std::vector<FindingListener*> FindingsOutputs::listeners() {
+  std::vector<FindingListener*> listeners;
+  if (findings_) listeners.push_back(findings_.get());
+  if (page_) listeners.push_back(page_.get());
+  return listeners;
+}
+
+bool FindingsOutputs::observes_findings() const { return json_ != nullptr; }
 
 void FindingsOutputs::finding(const Finding& finding) {
-  if (findings_) findings_->add(finding);
   if (json_) json_->add(finding);
-  if (page_) page_->add(finding);
 }
 
 void FindingsOutputs::warning(const Warning& warning) {

@@ -27,6 +27,10 @@ class FindingsOutputs final : public Observer {
   void attach_page(Sink& out, const RunInfo& run, std::string time);
   void start();
 
+  // The outputs that take the findings straight from the conversion: the findings file and the
+  // page. The JSON record takes them as Finding values, through finding().
+  std::vector<FindingListener*> listeners();
+
   bool observes_findings() const override;
   void finding(const Finding& finding) override;
   void warning(const Warning& warning) override;

@@ -274,6 +274,7 @@ int convert(const RunPlan& plan, Console& console, const FileHooks& hooks,
 
   Streams streams;
   streams.output = &outputs.sink(*index_of(plan, Role::output));
+  streams.listeners = findings_outputs.listeners();
   for (const Role role : {Role::checklog, Role::report}) {
     const std::size_t i = *index_of(plan, role);
     if (outputs.placement(i) == Placement::standard_output) {

@@ -58,9 +58,34 @@ std::string_view own_text(std::string_view field, std::string_view line) {
   return without_record_end(field, ends_line(field, line));
 }
 
+bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+
+// Whether `text` is one to nine digits: wholly a number, as nearly every field of a list is.
+bool plain_int(std::string_view text) {
+  if (text.empty() || text.size() > 9) return false;
+  for (const char c : text) {
+    if (!is_digit(c)) return false;
+  }
+  return true;
+}
+
+// Whether `text` is digits with a point and digits after it or not, 20 characters at most:
+// wholly a finite number.
+bool plain_decimal(std::string_view text) {
+  if (text.empty() || text.size() > 20) return false;
+  std::size_t i = 0;
+  while (i < text.size() && is_digit(text[i])) ++i;
+  if (i == 0) return false;
+  if (i == text.size()) return true;
+  if (text[i] != '.' || ++i == text.size()) return false;
+  while (i < text.size() && is_digit(text[i])) ++i;
+  return i == text.size();
+}
+
 // Notes a field read as a whole number that is not wholly one.
 void note_int(OddBusField& odd, std::string_view field, std::string_view line, int value) {
   const std::string_view text = own_text(field, line);
+  if (plain_int(text)) return;
   const NumberFit fit = int_field_fit(text);
   if (fit == NumberFit::whole) return;
   odd = {std::string(text), NumberFit::not_wholly, std::to_string(value)};
@@ -69,6 +94,7 @@ void note_int(OddBusField& odd, std::string_view field, std::string_view line, i
 // Notes a field read as a number that is not wholly a number, or not a finite one.
 void note_float(OddBusField& odd, std::string_view field, std::string_view line, float value) {
   const std::string_view text = own_text(field, line);
+  if (plain_decimal(text)) return;
   const NumberFit fit = read_number_field(text).fit;
   if (fit == NumberFit::whole) return;
   odd = {std::string(text), fit == NumberFit::not_finite ? fit : NumberFit::not_wholly,

@@ -211,6 +211,37 @@ TEST(BusList, NumbersThatAreNotWhollyNumbersAreSaidOnceWithTheValueUsed) {
   EXPECT_TRUE(read_bus_line("5 1 2 0.3\n").odd_kis.text.empty());
 }
 
+// Fields of digits, with a point or not, are wholly numbers at any length: those of nine digits
+// and fewer, and of twenty characters and fewer, are known to be so at sight; the others are read
+// again. A second point is not wholly a number, however plain the rest.
+TEST(BusList, PlainNumbersOfAnyLengthAreWhollyNumbers) {
+  const std::string text =
+      "heading\n"
+      "123456789 1 0 0.30 NAME\n"
+      "2147483647 1 000000001 99999999999999999999 NAME\n"
+      "0000000000007 1 1 123456789012345678901.5 NAME\n"
+      "8 1 0 5. NAME\n"
+      "9 1 0 .5 NAME\n"
+      "10 1 0 0.0000000000000000000001\n"
+      "11 1 0 1.2.3 NAME\n"
+      "12 1 1 7\n";
+  LineReader input(text);
+  Sink console;
+  TestList list = TestList::load(input, "bus.txt", console);
+  EXPECT_EQ("tpjconv: bus.txt:8: Kis \"1.2.3\" is not wholly a number; 1.2 used\n", console.text());
+  Sink lookups;
+  const auto at = [&](int bus) { return list.lookup(bus, "1 ", "", lookups); };
+  EXPECT_EQ(0.3f, at(123456789).kis);
+  EXPECT_EQ(1e20f, at(2147483647).kis);
+  EXPECT_EQ(1, at(2147483647).check_level);
+  EXPECT_EQ(1, at(7).check_level);
+  EXPECT_EQ(5.0f, at(8).kis);
+  EXPECT_EQ(0.5f, at(9).kis);
+  EXPECT_EQ(1e-22f, at(10).kis);
+  EXPECT_EQ(1.2f, at(11).kis);
+  EXPECT_EQ(7.0f, at(12).kis);
+}
+
 TEST(BusList, ABusNumberThatIsNoNumberIsBusMinusOne) {
   // A carriage return before other fields is no line end: it is a field that is no number.
   LineReader input(std::string_view("heading\nabc 1 0 0.3 NAME\n\r\t2 0 0.4 NAME\n"));

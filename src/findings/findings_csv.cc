@@ -74,7 +74,7 @@ namespace {
 
 // The fields of the record the finding is on, with the comma after them: the same for every
 // finding of one record.
-void append_record_fields(std::string& out, const Finding& finding) {
+void append_record_fields(std::string& out, const FindingRecord& finding) {
   append_field(out, finding.file);
   out += ',';
   append_integer(out, finding.line);
@@ -93,18 +93,37 @@ void append_record_fields(std::string& out, const Finding& finding) {
   out += ',';
 }
 
-// The fields of the rule and the value, and the line end.
-void append_rule_fields(std::string& out, const Finding& finding) {
-  append_code(out, finding.code);
+FindingRecord record_of(const Finding& finding) {
+  return FindingRecord{finding.file,    finding.line,    finding.model,   finding.bus,
+                       finding.bus_name, finding.base_kv, finding.unit_id, finding.level};
+}
+
+// The fields of the rule, with the comma after them.
+void append_rule_fields(std::string& out, int code, std::string_view rule,
+                        std::string_view parameter) {
+  append_code(out, code);
   out += ',';
-  append_field(out, trim_blanks(finding.rule));
+  append_field(out, trim_blanks(rule));
   out += ',';
-  append_field(out, trim_blanks(finding.parameter));
+  append_field(out, trim_blanks(parameter));
   out += ',';
-  append_float(out, finding.value);
-  out += ',';
-  if (finding.corrected_to) append_float(out, *finding.corrected_to);
-  out += "\r\n";
+}
+
+// The fields of the values, and the line end, at `out`, which has room for kValueRoom
+// characters. Returns the end.
+constexpr std::size_t kValueRoom = 2 * kNumberRoom + 3;
+char* write_value_fields(char* out, float value, const std::optional<float>& corrected_to) {
+  out = write_float(out, value);
+  *out++ = ',';
+  if (corrected_to) out = write_float(out, *corrected_to);
+  *out++ = '\r';
+  *out++ = '\n';
+  return out;
+}
+
+void append_value_fields(std::string& out, float value, const std::optional<float>& corrected_to) {
+  char text[kValueRoom];
+  out.append(text, static_cast<std::size_t>(write_value_fields(text, value, corrected_to) - text));
 }
 
 bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
@@ -112,8 +131,9 @@ bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 }  // namespace
 
 void append_findings_csv_row(std::string& out, const Finding& finding) {
-  append_record_fields(out, finding);
-  append_rule_fields(out, finding);
+  append_record_fields(out, record_of(finding));
+  append_rule_fields(out, finding.code, finding.rule, finding.parameter);
+  append_value_fields(out, finding.value, finding.corrected_to);
 }
 
 FindingsCsv::FindingsCsv(Sink& out) : out_(out) { out_.write(findings_csv_header()); }
@@ -136,12 +156,44 @@ void FindingsCsv::add(const Finding& finding) {
     record_.unit_id = finding.unit_id;
     record_.level = finding.level;
     has_record_ = true;
+    event_records_.forget();
     record_fields_.clear();
-    append_record_fields(record_fields_, finding);
+    append_record_fields(record_fields_, record_of(finding));
   }
   row_.assign(record_fields_);
-  append_rule_fields(row_, finding);
+  append_rule_fields(row_, finding.code, finding.rule, finding.parameter);
+  append_value_fields(row_, finding.value, finding.corrected_to);
   out_.write(row_);
+}
+
+const std::string& FindingsCsv::rule_fields(const FindingEvent& event) {
+  // A code has one rule text and parameter nearly always: the fields of the last are kept.
+  if (rules_.empty()) rules_.resize(kCodes);
+  RuleFields& rule =
+      event.code >= 0 && event.code < kCodes ? rules_[static_cast<std::size_t>(event.code)]
+                                             : other_;
+  if (!rule.made || rule.slot != event.slot || !same_bytes(rule.text, event.text)) {
+    rule.made = true;
+    rule.slot = event.slot;
+    rule.text.assign(event.text);
+    rule.fields.clear();
+    append_rule_fields(rule.fields, event.code, rule_text_of(event), position_name(event.slot));
+  }
+  return rule.fields;
+}
+
+void FindingsCsv::finding(const FindingEvent& event) {
+  if (!event.is_finding) return;
+  if (event_records_.next(event)) {
+    has_record_ = false;
+    record_fields_.clear();
+    append_record_fields(record_fields_, event_records_.record());
+  }
+  out_.write(record_fields_);
+  out_.write(rule_fields(event));
+  char values[kValueRoom];
+  const char* const end = write_value_fields(values, event.value, event.corrected_to);
+  out_.write(std::string_view(values, static_cast<std::size_t>(end - values)));
 }
 
 }  // namespace tpjconv

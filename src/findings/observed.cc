@@ -1,41 +1,49 @@
 #include "findings/observed.h"
 
-#include "conversion/record.h"
 #include "findings/text.h"
 
 namespace tpjconv {
 
-namespace {
+bool EventRecords::next(const FindingEvent& event) {
+  const Conversion& c = event.conversion;
+  if (of_ == &c && line_ == c.line()) return false;
+  of_ = &c;
+  line_ = c.line();
+  header_ = read_header(c.header());
+  record_.file = c.input_name();
+  record_.line = c.line();
+  record_.model = c.model();
+  record_.bus = header_.bus_number;
+  record_.bus_name = trim_blanks(header_.bus_name);
+  record_.base_kv = header_.base_kv;
+  record_.unit_id = trim_blanks(header_.unit_id);
+  record_.level = c.check_level();
+  return true;
+}
 
-// A rule's text without its leading comma and trailing blanks.
-std::string_view bare_text(std::string_view text) {
+std::string_view rule_text_of(const FindingEvent& event) {
+  std::string_view text = event.text;
   if (text.starts_with(',')) text.remove_prefix(1);
   while (text.ends_with(' ')) text.remove_suffix(1);
   return text;
 }
 
-}  // namespace
-
 void ObservedFindings::finding(const FindingEvent& event) {
   if (!event.is_finding) return;
-  const Conversion& c = event.conversion;
   Finding& f = finding_;
-  // The header is read once for the findings of a record.
-  if (header_of_ != &c || header_line_ != c.line()) {
-    const RecordHeader header = read_header(c.header());
-    f.file.assign(c.input_name());
-    f.line = c.line();
-    f.model = c.model();
-    f.bus = header.bus_number;
-    f.bus_name.assign(trim_blanks(header.bus_name));
-    f.base_kv = header.base_kv;
-    f.unit_id.assign(trim_blanks(header.unit_id));
-    f.level = c.check_level();
-    header_of_ = &c;
-    header_line_ = c.line();
+  if (records_.next(event)) {
+    const FindingRecord& r = records_.record();
+    f.file.assign(r.file);
+    f.line = r.line;
+    f.model = r.model;
+    f.bus = r.bus;
+    f.bus_name.assign(r.bus_name);
+    f.base_kv = r.base_kv;
+    f.unit_id.assign(r.unit_id);
+    f.level = r.level;
   }
   f.code = event.code;
-  f.rule.assign(bare_text(event.text));
+  f.rule.assign(rule_text_of(event));
   f.parameter.assign(position_name(event.slot));
   f.value = event.value;
   f.corrected_to = event.corrected_to;

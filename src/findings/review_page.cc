@@ -68,15 +68,22 @@ void append_script_string(std::string& out, std::string_view utf8) {
   }
 }
 
-// A number of the embedded data: a JSON number, or the string "inf", "-inf" or "nan".
-void append_data_number(std::string& out, float value) {
+// A number of the embedded data, at the end of a column of a part: a JSON number, or the string
+// "inf", "-inf" or "nan".
+void put_data_number(TextBuffer& column, float value) {
+  char* p = column.room(kNumberRoom + 2);
   if (std::isfinite(value)) {
-    append_float(out, value);
+    column.commit(write_float(p, value));
   } else {
-    out += '"';
-    append_float(out, value);
-    out += '"';
+    *p++ = '"';
+    p = write_float(p, value);
+    *p++ = '"';
+    column.commit(p);
   }
+}
+
+void put_integer(TextBuffer& column, long long value) {
+  column.commit(write_integer(column.room(kNumberRoom), value));
 }
 
 // Appends `utf8` percent-encoded for a query string: every byte but letters, digits and -_.~
@@ -425,22 +432,22 @@ ReviewPage::ReviewPage(Sink& out, RunInfo run, std::string time, ReviewPageLimit
 
 std::size_t ReviewPage::Part::bytes() const {
   std::size_t bytes = texts.size();
-  for (const std::string& column : records) bytes += column.size();
-  for (const std::string& column : findings) bytes += column.size();
+  for (const TextBuffer& column : records) bytes += column.size();
+  for (const TextBuffer& column : findings) bytes += column.size();
   return bytes;
 }
 
 std::size_t ReviewPage::Part::capacity() const {
   std::size_t bytes = texts.capacity();
-  for (const std::string& column : records) bytes += column.capacity();
-  for (const std::string& column : findings) bytes += column.capacity();
+  for (const TextBuffer& column : records) bytes += column.capacity();
+  for (const TextBuffer& column : findings) bytes += column.capacity();
   return bytes;
 }
 
 void ReviewPage::Part::clear() {
   texts.clear();
-  for (std::string& column : records) column.clear();
-  for (std::string& column : findings) column.clear();
+  for (TextBuffer& column : records) column.clear();
+  for (TextBuffer& column : findings) column.clear();
   record_count = finding_count = text_count = 0;
 }
 
@@ -465,13 +472,13 @@ std::uint32_t ReviewPage::record_text(std::string_view bytes) {
 std::uint32_t ReviewPage::text_of_record(std::string_view bytes) {
   scratch_.clear();
   append_utf8(scratch_, trim_blanks(bytes));
-  const auto found = record_texts_.find(scratch_);
-  if (found != record_texts_.end()) return found->second;
+  const std::uint32_t found = record_texts_.find(scratch_);
+  if (found != TextIds::kNone) return found;
   // The texts seen are kept up to a bound, and forgotten all at once beyond it: a text seen
   // again after that is written again, under a new id.
   if (record_texts_.size() >= limits_.record_texts) record_texts_.clear();
   const std::uint32_t id = new_text(scratch_);
-  record_texts_.emplace(scratch_, id);
+  record_texts_.insert(scratch_, id);
   return id;
 }
 
@@ -486,7 +493,7 @@ std::uint32_t ReviewPage::rule_text(std::string_view bytes) {
   return id;
 }
 
-void ReviewPage::add_record(const Finding& finding) {
+void ReviewPage::add_record(const FindingRecord& finding) {
   // The input's name is the same for every record of a run: its id is kept across the parts.
   if (last_file_ == kNone || finding.file != last_.file) {
     scratch_.clear();
@@ -499,41 +506,40 @@ void ReviewPage::add_record(const Finding& finding) {
                                  : text_of_record(finding.bus_name);
   const std::uint32_t unit = record_text(finding.unit_id);
   last_name_ = name;
-  std::string* column = part_.records;
+  TextBuffer* column = part_.records;
   if (part_.record_count++ > 0) {
-    for (int c = 0; c < 7; ++c) column[c] += ',';
+    for (int c = 0; c < 7; ++c) column[c].put(',');
   }
-  append_integer(column[0], last_file_);
-  append_integer(column[1], finding.line);
-  append_integer(column[2], finding.bus);
-  append_integer(column[3], name);
-  append_data_number(column[4], finding.base_kv);
-  append_integer(column[5], unit);
-  append_integer(column[6], finding.level);
+  put_integer(column[0], last_file_);
+  put_integer(column[1], finding.line);
+  put_integer(column[2], finding.bus);
+  put_integer(column[3], name);
+  put_data_number(column[4], finding.base_kv);
+  put_integer(column[5], unit);
+  put_integer(column[6], finding.level);
   ++records_;
   last_.line = finding.line;
   last_.bus = finding.bus;
   last_.level = finding.level;
   last_.base_kv = finding.base_kv;
-  last_.file = finding.file;
-  last_.bus_name = finding.bus_name;
-  last_.unit_id = finding.unit_id;
+  last_.file.assign(finding.file);
+  last_.bus_name.assign(finding.bus_name);
+  last_.unit_id.assign(finding.unit_id);
 }
 
-std::uint32_t ReviewPage::rule_of(const Finding& finding) {
+std::uint32_t ReviewPage::rule_of(Model model_of, int code, std::string_view text,
+                                  std::string_view parameter) {
   // The rules of one model and code are few (one to three): found among them by their texts.
-  const std::string_view text = trim_blanks(finding.rule);
-  const std::string_view parameter = trim_blanks(finding.parameter);
-  const auto model = static_cast<std::int32_t>(finding.model);
+  const auto model = static_cast<std::int32_t>(model_of);
   const bool direct = model >= 0 && model < static_cast<std::int32_t>(kModelCount) &&
-                      finding.code >= 0 && finding.code < kCodes;
+                      code >= 0 && code < kCodes;
   const std::size_t head =
-      direct ? static_cast<std::size_t>(model * kCodes + finding.code) : std::size_t{0};
+      direct ? static_cast<std::size_t>(model * kCodes + code) : std::size_t{0};
   std::uint32_t last = kNone;  // the last rule of the model and code looked at
   std::uint32_t id = direct ? first_rule_[head] : (rules_.empty() ? kNone : 0);
   while (id != kNone) {
     const Rule& rule = rules_[id];
-    if (rule.model == model && rule.code == finding.code && rule.text_bytes == text &&
+    if (rule.model == model && rule.code == code && rule.text_bytes == text &&
         rule.parameter_bytes == parameter) {
       return id;
     }
@@ -546,7 +552,7 @@ std::uint32_t ReviewPage::rule_of(const Finding& finding) {
   }
   Rule rule;
   rule.model = model;
-  rule.code = finding.code;
+  rule.code = code;
   rule.text = rule_text(text);
   rule.parameter = rule_text(parameter);
   rule.text_bytes = text;
@@ -567,24 +573,53 @@ void ReviewPage::add(const Finding& finding) {
       std::memcmp(&finding.base_kv, &last_.base_kv, sizeof(float)) == 0 &&
       finding.file == last_.file && finding.bus_name == last_.bus_name &&
       finding.unit_id == last_.unit_id;
-  if (!same_record) add_record(finding);
+  if (!same_record) {
+    event_records_.forget();
+    add_record(FindingRecord{finding.file, finding.line, finding.model, finding.bus,
+                             finding.bus_name, finding.base_kv, finding.unit_id, finding.level});
+  }
+  add_finding(rule_of(finding.model, finding.code, trim_blanks(finding.rule),
+                      trim_blanks(finding.parameter)),
+              finding.value, finding.corrected_to);
+}
 
-  const std::uint32_t id = rule_of(finding);
+void ReviewPage::finding(const FindingEvent& event) {
+  if (finished_ || !event.is_finding) return;
+  if (event_records_.next(event)) add_record(event_records_.record());
+  // A model and code have one rule text and parameter nearly always: the last is kept.
+  if (event_rules_.empty()) event_rules_.resize(kModelCount * kCodes);
+  const Model model = event.conversion.model();
+  const auto m = static_cast<std::size_t>(model);
+  EventRule other;
+  EventRule& rule = m < kModelCount && event.code >= 0 && event.code < kCodes
+                        ? event_rules_[m * kCodes + static_cast<std::size_t>(event.code)]
+                        : other;
+  if (rule.id == kNone || rule.slot != event.slot || !same_bytes(rule.text, event.text)) {
+    rule.id = rule_of(model, event.code, trim_blanks(rule_text_of(event)),
+                      trim_blanks(position_name(event.slot)));
+    rule.slot = event.slot;
+    rule.text.assign(event.text);
+  }
+  add_finding(rule.id, event.value, event.corrected_to);
+}
+
+void ReviewPage::add_finding(std::uint32_t id, float value,
+                             const std::optional<float>& corrected_to) {
   Rule& rule = rules_[id];
   ++rule.count;
-  if (finding.corrected_to) ++rule.corrected;
+  if (corrected_to) ++rule.corrected;
 
-  std::string* column = part_.findings;
+  TextBuffer* column = part_.findings;
   if (part_.finding_count++ > 0) {
-    for (int c = 0; c < 4; ++c) column[c] += ',';
+    for (int c = 0; c < 4; ++c) column[c].put(',');
   }
-  append_integer(column[0], records_ - 1);
-  append_integer(column[1], id);
-  append_data_number(column[2], finding.value);
-  if (finding.corrected_to) {
-    append_data_number(column[3], *finding.corrected_to);
+  put_integer(column[0], records_ - 1);
+  put_integer(column[1], id);
+  put_data_number(column[2], value);
+  if (corrected_to) {
+    put_data_number(column[3], *corrected_to);
   } else {
-    column[3] += "null";
+    column[3].append("null");
   }
   if (part_.bytes() >= limits_.part) write_part();
 }
@@ -597,14 +632,7 @@ std::size_t ReviewPage::bytes_kept() const {
   std::size_t bytes = part_.capacity() + first_rule_.capacity() * sizeof(std::uint32_t) +
                       rules_.capacity() * sizeof(Rule) +
                       rule_texts_.capacity() * sizeof(rule_texts_.front());
-  // A node of a hash table holds its link, its key and value and the key's hash; a key longer
-  // than a string holds in place has its own allocation.
-  const auto node = [](const std::string& key) {
-    return 2 * sizeof(void*) + sizeof(std::string) + sizeof(std::uint32_t) +
-           (key.capacity() > 15 ? key.capacity() + 1 : 0);
-  };
-  for (const auto& [key, id] : record_texts_) bytes += node(key);
-  bytes += record_texts_.bucket_count() * sizeof(void*);
+  bytes += record_texts_.bytes();
   // The texts of the rules are few and short, and those of the last record three short strings.
   bytes += sizeof(Finding) + scratch_.capacity();
   return bytes;
@@ -630,13 +658,13 @@ void ReviewPage::write_columns() {
   static constexpr std::string_view kRecordColumns[] = {"file", "line", "bus",  "name",
                                                         "kv",   "unit", "level"};
   static constexpr std::string_view kFindingColumns[] = {"record", "rule", "value", "to"};
-  const auto write = [&](std::string_view group, const auto& names, const std::string* columns) {
+  const auto write = [&](std::string_view group, const auto& names, const TextBuffer* columns) {
     out_.write(group);
     for (std::size_t c = 0; c < std::size(names); ++c) {
       out_.write(c == 0 ? "{\"" : "],\"");
       out_.write(names[c]);
       out_.write("\":[");
-      out_.write(columns[c]);
+      out_.write(columns[c].view());
     }
     out_.write("]}");
   };

@@ -25,15 +25,19 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "conversion/frame.h"
+#include "findings/observed.h"
 #include "findings/run_info.h"
+#include "findings/text.h"
+#include "findings/text_ids.h"
 #include "text/sink.h"
 #include "tpjconv/findings.h"
 
@@ -46,7 +50,9 @@ struct ReviewPageLimits {
   std::size_t record_texts = std::size_t{1} << 14;
 };
 
-class ReviewPage {
+// Takes findings as Finding values or straight from the conversion's events (a listener of a
+// run, without a Finding made); the page is the same either way.
+class ReviewPage final : public FindingListener {
  public:
   // The page is written to `out` (which must outlive this writer) as the findings come and by
   // finish(); `time` is the time of the run as the page shows it.
@@ -56,6 +62,8 @@ class ReviewPage {
   // is the part being filled, some texts of records, the counts of each rule and the warnings.
   void add(const Finding& finding);
   void add(const Warning& warning);
+  // The finding of `event`, as add() takes it; other check-log lines add nothing.
+  void finding(const FindingEvent& event) override;
 
   // Writes the rest of the page. Nothing is written after it.
   void finish(const Totals& totals, const Outcome& outcome);
@@ -84,8 +92,8 @@ class ReviewPage {
   // records and findings, each a list of JSON values without its brackets.
   struct Part {
     std::string texts;
-    std::string records[7];  // file, line, bus, name, kv, unit, level
-    std::string findings[4];  // record, rule, value, to
+    TextBuffer records[7];   // file, line, bus, name, kv, unit, level
+    TextBuffer findings[4];  // record, rule, value, to
     std::size_t record_count = 0;
     std::size_t finding_count = 0;
     std::size_t text_count = 0;
@@ -98,8 +106,12 @@ class ReviewPage {
   void write_part();
   // The part's records and findings, as the members "records" and "findings" of its object.
   void write_columns();
-  void add_record(const Finding& finding);
-  std::uint32_t rule_of(const Finding& finding);
+  void add_record(const FindingRecord& record);
+  // Adds a finding of the record added last, of rule `id`.
+  void add_finding(std::uint32_t id, float value, const std::optional<float>& corrected_to);
+  // The id of the rule of `model` and `code` with that text and parameter (without padding
+  // blanks), added when new.
+  std::uint32_t rule_of(Model model, int code, std::string_view text, std::string_view parameter);
   // The id of a text of a record, a bus name or unit ID without its padding blanks: the same
   // for the same bytes while the text is remembered. record_text() looks first among the last
   // few texts it was given.
@@ -119,7 +131,7 @@ class ReviewPage {
   std::vector<Rule> rules_;
   std::vector<std::uint32_t> first_rule_;  // per model and code below kCodes, or kNone
   // The texts of the records with their ids, at most limits_.record_texts of them.
-  std::unordered_map<std::string, std::uint32_t> record_texts_;
+  TextIds record_texts_;
   // The last texts record_text() was given, with their ids.
   struct Recent {
     std::string given;
@@ -129,6 +141,15 @@ class ReviewPage {
   std::size_t next_recent_ = 0;
   std::vector<std::pair<std::string, std::uint32_t>> rule_texts_;
   Finding last_;  // the record of the finding before
+  EventRecords event_records_;
+  // The rule of the last finding event of each model and code below kCodes, by the event's rule
+  // text and parameter slot.
+  struct EventRule {
+    std::uint32_t id = kNone;
+    Position slot = Position::mbase;
+    std::string text;
+  };
+  std::vector<EventRule> event_rules_;
   std::uint32_t last_file_ = kNone;  // the id of last_.file
   std::uint32_t last_name_ = kNone;  // the id of last_.bus_name
   std::vector<Warning> warnings_;

@@ -1,9 +1,13 @@
 #include "findings/text.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+
+#include "text/number_format.h"
 
 namespace tpjconv {
 
@@ -32,57 +36,87 @@ std::size_t utf8_sequence(std::string_view bytes) {
   return 0;
 }
 
-// Room for the digits of any 64-bit integer, with its sign.
-using Digits = std::array<char, 24>;
-
-// Appends the decimal digits of `value`, with a point before the last `point` of them when
-// `point` is not 0 (and zeros before them where `value` has no more than `point` digits).
-void append_digits(std::string& out, std::uint64_t value, std::size_t point) {
-  Digits digits;
-  const char* end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
-  const auto count = static_cast<std::size_t>(end - digits.data());
+// Writes the decimal digits of `value`, with a point before the last `point` of them when
+// `point` is not 0 (and zeros before them where `value` has no more than `point` digits), at
+// `out`, which has room for 24 characters. Returns the end.
+char* write_digits(char* out, std::uint32_t value, int point) {
+  const int count = fixed_detail::digit_count(value);
   if (point == 0) {
-    out.append(digits.data(), count);
-  } else if (count > point) {
-    out.append(digits.data(), count - point);
-    out += '.';
-    out.append(end - point, point);
-  } else {
-    out += "0.";
-    out.append(point - count, '0');
-    out.append(digits.data(), count);
+    fixed_detail::write_digits_backwards(out + count, value, count);
+    return out + count;
   }
+  if (count > point) {
+    char* const end = out + count + 1;
+    char* p = fixed_detail::write_digits_backwards(end, value, point);
+    *--p = '.';
+    fixed_detail::write_digits_backwards(p, value / static_cast<std::uint32_t>(
+                                                        fixed_detail::kPow10[point]),
+                                         count - point);
+    return end;
+  }
+  // 0.0dd: the zeros after the point, then the digits.
+  char* const end = out + 2 + point;
+  std::memcpy(out, "0.0000", 6);  // room for 24: what passes the length is written over
+  fixed_detail::write_digits_backwards(end, value, count);
+  return end;
 }
 
-// Appends `value` in fixed notation when it is 0 or lies within 0.001 and 100000 in size and a
-// decimal of at most four decimals reads back as it (as most values of a data file do); false
-// otherwise, with nothing appended. What it writes is what std::to_chars writes of the value,
+// Writes `value` in fixed notation when it is 0 or lies within 0.001 and 100000 in size and a
+// decimal of at most four decimals reads back as it (as most values of a data file do), and
+// returns the end; nullptr otherwise. What it writes is what std::to_chars writes of the value,
 // only sooner: the fewest decimals that read back, and of those the closest to the value, which
 // for these sizes is also the shortest text. (Checked against std::to_chars for every float of
 // those sizes.)
-bool append_few_decimals(std::string& out, float value) {
-  const double size = std::fabs(static_cast<double>(value));
-  if (!(size >= 0.001 && size < 1e5) && size != 0) return false;
-  static constexpr double kScale[] = {1, 10, 100, 1000, 10000};
-  constexpr std::size_t kMost = std::size(kScale) - 1;
-  // The closest decimal of `decimals` decimals, when it reads back as the value. Two decimals
-  // as close (a tie) are left to std::to_chars, which picks between them.
+//
+// On integers: the value is m / 2^s (m of 24 bits, s from 7 to 33 for these sizes), so its
+// decimals times 10^d are exact in 64 bits, and a decimal w / 10^d reads back as the value when
+// it lies within half the spacing of the floats around it: |w * 2^s - m * 10^d| < 10^d / 2, the
+// bound itself included when m is even (a tie goes to the even float); a quarter below a power
+// of two, where the float below is half as far.
+char* write_few_decimals(char* out, float value) {
+  std::uint32_t bits = 0;
+  std::memcpy(&bits, &value, sizeof bits);
+  const bool negative = (bits >> 31) != 0;
+  const std::uint32_t magnitude = bits & 0x7FFFFFFFu;
+  if (magnitude == 0) {
+    if (negative) *out++ = '-';
+    *out++ = '0';
+    return out;
+  }
+  // 0.001 and 1e5 as 32-bit floats: 0.001f is just above 0.001, so the float just below it is
+  // the last one out; 1e5 is a float.
+  constexpr std::uint32_t kLowest = 0x3A83126Fu;   // 0.001f
+  constexpr std::uint32_t kBeyond = 0x47C35000u;   // 100000.0f
+  if (magnitude < kLowest || magnitude >= kBeyond) return nullptr;
+  const int shift = 150 - static_cast<int>(magnitude >> 23);  // 7 to 33
+  const std::uint64_t m = (magnitude & 0x7FFFFFu) | 0x800000u;
+  const std::uint64_t low_mask = (std::uint64_t{1} << shift) - 1;
+  const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+  const bool even = (m & 1) == 0;
+  const bool power_of_two = m == 0x800000u;
+  // The closest decimal of `decimals` decimals, in `whole`, and whether it reads back; false as
+  // well for two decimals as close (a tie), which are left to std::to_chars.
   bool tie = false;
-  const auto whole_of = [&](std::size_t decimals, std::uint64_t& whole) {
-    const double scaled = size * kScale[decimals];  // exact: 24 bits times at most 14
-    const auto below = static_cast<std::uint64_t>(scaled);
-    const double fraction = scaled - static_cast<double>(below);
-    tie = tie || fraction == 0.5;
-    whole = fraction < 0.5 ? below : below + 1;
-    return static_cast<float>(static_cast<double>(whole) / kScale[decimals]) ==
-           static_cast<float>(size);
+  const auto whole_of = [&](int decimals, std::uint64_t& whole) {
+    const std::uint64_t scale = fixed_detail::kPow10[decimals];
+    const std::uint64_t scaled = m * scale;  // the value times 10^d, times 2^s
+    const std::uint64_t rest = scaled & low_mask;
+    tie = tie || rest == half;
+    whole = (scaled >> shift) + (rest >= half ? 1 : 0);
+    const std::uint64_t at = whole << shift;
+    // Twice (four times below a power of two) the distance, against 10^d.
+    if (at >= scaled) {
+      const std::uint64_t twice = 2 * (at - scaled);
+      return twice < scale || (twice == scale && even);
+    }
+    const std::uint64_t times = (power_of_two ? 4 : 2) * (scaled - at);
+    return times < scale || (times == scale && (even || power_of_two));
   };
-  // A decimal of fewer decimals is one of four decimals too: when none of four reads back,
-  // none of fewer does.
   std::uint64_t whole = 0;
-  if (!whole_of(kMost, whole) || tie) return false;
-  std::size_t decimals = kMost;
-  if (size < 1024) {
+  constexpr int kMost = 4;
+  if (!whole_of(kMost, whole) || tie) return nullptr;
+  int decimals = kMost;
+  if (magnitude < 0x44800000u) {  // below 1024
     // Below 1024 two floats lie less than 0.0001 apart, so no other decimal of four decimals or
     // fewer reads back as this one: the one found, without its trailing zeros, is the shortest.
     while (decimals > 0 && whole % 10 == 0) {
@@ -93,12 +127,12 @@ bool append_few_decimals(std::string& out, float value) {
     const std::uint64_t most = whole;
     decimals = 0;
     while (decimals < kMost && !whole_of(decimals, whole)) ++decimals;
-    if (tie) return false;
+    if (tie) return nullptr;
     if (decimals == kMost) whole = most;
   }
-  if (std::signbit(value)) out += '-';
-  append_digits(out, whole, decimals);
-  return true;
+  if (negative) *out++ = '-';
+  // Below 1e5 with four decimals: below 1e9, 32 bits.
+  return write_digits(out, static_cast<std::uint32_t>(whole), decimals);
 }
 
 }  // namespace
@@ -132,24 +166,40 @@ void append_utf8(std::string& out, std::string_view bytes) {
   }
 }
 
-void append_float(std::string& out, float value) {
+char* write_float(char* out, float value) {
   if (std::isnan(value)) {
-    out += "nan";  // a NaN's sign means nothing to a reader
-    return;
+    std::memcpy(out, "nan", 3);  // a NaN's sign means nothing to a reader
+    return out + 3;
   }
-  if (append_few_decimals(out, value)) return;
+  if (char* end = write_few_decimals(out, value)) return end;
   // Any other value, the infinities ("inf", "-inf") among them, by the general method; 32 bytes
   // hold any float.
-  const std::size_t at = out.size();
-  out.resize(at + 32);
-  const auto result = std::to_chars(out.data() + at, out.data() + out.size(), value);
-  out.resize(static_cast<std::size_t>(result.ptr - out.data()));
+  return std::to_chars(out, out + kNumberRoom, value).ptr;
+}
+
+void append_float(std::string& out, float value) {
+  char text[kNumberRoom];
+  out.append(text, static_cast<std::size_t>(write_float(text, value) - text));
+}
+
+char* write_integer(char* out, long long value) {
+  if (value >= 0 && value <= 0xFFFFFFFFLL) {
+    // Nearly every integer of the outputs: counted, then written from its last digit.
+    const auto small = static_cast<std::uint32_t>(value);
+    const int count = fixed_detail::digit_count(small);
+    fixed_detail::write_digits_backwards(out + count, small, count);
+    return out + count;
+  }
+  return std::to_chars(out, out + kNumberRoom, value).ptr;
 }
 
 void append_integer(std::string& out, long long value) {
-  Digits digits;
-  const char* end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
-  out.append(digits.data(), static_cast<std::size_t>(end - digits.data()));
+  char text[kNumberRoom];
+  out.append(text, static_cast<std::size_t>(write_integer(text, value) - text));
+}
+
+void TextBuffer::grow(std::size_t n) {
+  bytes_.resize(std::max({2 * bytes_.size(), size_ + n, std::size_t{256}}));
 }
 
 void append_code(std::string& out, int code) {

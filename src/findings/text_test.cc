@@ -47,6 +47,43 @@ TEST(Utf8, KeepsValidSequencesAndReadsEveryOtherByteAsLatin1) {
   EXPECT_EQ("[]", utf8(""));
 }
 
+TEST(Text, SameBytesAtEveryLengthAndPlace) {
+  for (std::size_t size = 0; size <= 24; ++size) {
+    const std::string text(size, 'a');
+    EXPECT_TRUE(same_bytes(text, std::string(size, 'a')));
+    EXPECT_FALSE(same_bytes(text, std::string(size + 1, 'a')));
+    for (std::size_t at = 0; at < size; ++at) {
+      std::string other = text;
+      other[at] = 'b';
+      EXPECT_FALSE(same_bytes(text, other)) << size << " " << at;
+    }
+  }
+}
+
+TEST(Text, ATextBufferGrowsKeepingItsTextAndKeepsItsRoomWhenCleared) {
+  TextBuffer buffer;
+  EXPECT_EQ("", buffer.view());
+  buffer.append("");
+  std::string expected;
+  for (int i = 0; i < 2000; ++i) {
+    // Numbers written in the room, texts appended and single characters, across growths.
+    buffer.commit(write_integer(buffer.room(kNumberRoom), i));
+    buffer.put(',');
+    buffer.append("ab");
+    expected += std::to_string(i);
+    expected += ",ab";
+  }
+  EXPECT_EQ(expected, buffer.view());
+  EXPECT_EQ(expected.size(), buffer.size());
+  const std::size_t capacity = buffer.capacity();
+  EXPECT_GE(capacity, expected.size());
+  buffer.clear();
+  EXPECT_EQ("", buffer.view());
+  buffer.commit(write_float(buffer.room(kNumberRoom), 0.025f));
+  EXPECT_EQ("0.025", buffer.view());
+  EXPECT_EQ(capacity, buffer.capacity());
+}
+
 TEST(Text, TrimsBlanksAroundOnly) {
   EXPECT_EQ("a  b", trim_blanks("  a  b  "));
   EXPECT_EQ("1", trim_blanks(" 1"));
@@ -125,7 +162,35 @@ TEST(Text, FloatsWithFewDecimalsAsStdToCharsWritesThem) {
   }
 }
 
+// The quick way's edges: the floats around 0.001 and 100000, and around each power of two
+// between, where the float below is half as far as the float above.
+TEST(Text, FloatsAtTheEdgesOfTheQuickWayAsStdToCharsWritesThem) {
+  const auto to_chars = [](float value) {
+    char text[32];
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+  };
+  std::vector<std::uint32_t> centres = {0x3A83126Fu, 0x47C35000u};  // 0.001f, 100000.0f
+  for (std::uint32_t exponent = 117; exponent <= 144; ++exponent) centres.push_back(exponent << 23);
+  for (const std::uint32_t centre : centres) {
+    for (std::uint32_t bits = centre - 300; bits < centre + 300; ++bits) {
+      float value;
+      std::memcpy(&value, &bits, sizeof value);
+      ASSERT_EQ(to_chars(value), shortest(value)) << bits;
+      ASSERT_EQ(to_chars(-value), shortest(-value)) << bits;
+    }
+  }
+}
+
 TEST(Text, IntegersAndThreeDigitCodes) {
+  for (const long long value :
+       {0LL, 7LL, 9LL, 10LL, 99LL, 100LL, 65535LL, 999999999LL, 1000000000LL, 4294967295LL,
+        4294967296LL, -1LL, -4294967296LL, 9223372036854775807LL, -9223372036854775807LL - 1}) {
+    std::string digits = "x";
+    append_integer(digits, value);
+    std::string expected = "x";
+    expected += std::to_string(value);
+    EXPECT_EQ(expected, digits);
+  }
   std::string out;
   append_integer(out, -12);
   out += ' ';

@@ -89,6 +89,7 @@ Result<Totals> convert_stream(ByteSource& input, std::string_view input_name,
     if (observer != nullptr && observer->observes_findings()) {
       run.listeners.push_back(&observed.emplace(*observer));
     }
+    run.listeners.insert(run.listeners.end(), streams.listeners.begin(), streams.listeners.end());
     run.input_name = input_name;
 
     WarningsTo warnings(observer);

@@ -4,7 +4,9 @@
 
 #include <optional>
 #include <string_view>
+#include <vector>
 
+#include "conversion/frame.h"
 #include "text/sink.h"
 #include "tpjconv/tpjconv.h"
 
@@ -15,6 +17,9 @@ struct Streams {
   Sink* output = nullptr;
   Sink* check_log = nullptr;  // gets the check log's heading first
   Sink* report = nullptr;
+  // Writers that take each check-log line as the conversion makes it, without a Finding made
+  // for them: the command line's findings file and page.
+  std::vector<FindingListener*> listeners = {};
 };
 
 // The warning about a bus numbers file `list` (named `name`) that selects no record by its

@@ -1197,4 +1197,81 @@ TEST_F(InTemporaryDirectory, AFileMadeInTheDirectoryWhileTheRunStartsIsWrittenWh
   EXPECT_EQ(std::set<std::string>{}, in_tmp());
 }
 
+TEST_F(InPlace, EveryHiddenNameForTheOldContentTakenReplacesNothing) {
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  // The fourth new file: after the new out.dat, check.log and report.txt, the copy of out.dat.
+  EXPECT_EQ(1, run(args, with_faults("create:4:100:EEXIST")));
+  EXPECT_TRUE(console_.ends_with("tpjconv: cannot keep a copy of out.dat before writing it over: "
+                                 "every hidden name for it is taken; no file was replaced\n"))
+      << console_;
+  expect_earlier_files_kept();
+  EXPECT_EQ(earlier_names(), names());
+  EXPECT_EQ(0, run(args, with_faults("create:4:99:EEXIST"))) << console_;
+  EXPECT_EQ(outputs_alone()[0], read_file(work_ / "out.link"));
+  EXPECT_EQ(earlier_names(), names());
+}
+
+TEST_F(OutputFiles, AFailedRenameBackIsNamedAndTheRestIsPutBack) {
+  write_earlier_files();
+  // From the third rename (check.log) on, every rename fails: out.dat cannot get its old file
+  // back, the new summary.csv is removed.
+  EXPECT_EQ(1, run(kArgs, with_faults("rename:3:0:EBUSY")));
+  EXPECT_TRUE(console_.ends_with("tpjconv: cannot replace check.log: Device or resource busy; "
+                                 "replaced all the same, and not put back: out.dat\n"))
+      << console_;
+  EXPECT_EQ(outputs_alone()[0], read_file(work_ / "out.dat"));
+  EXPECT_EQ("from the run before: check.log\n", read_file(work_ / "check.log"));
+  EXPECT_EQ("from the run before: report.txt\n", read_file(work_ / "report.txt"));
+  EXPECT_EQ(kEarlierNames, names());
+}
+
+TEST_F(OutputFiles, AChainOfSymbolicLinksLeadsToTheFileReplaced) {
+  write_earlier_files();
+  fs::create_directories(work_ / "a");
+  write("a/real.dat", "from the run before: real.dat\n");
+  // out.dat names a link by its absolute path, whose text names the file beside it.
+  fs::remove(work_ / "out.dat");
+  fs::create_symlink(work_ / "a/mid.lnk", work_ / "out.dat");
+  fs::create_symlink("real.dat", work_ / "a/mid.lnk");
+  const ino_t inode = status_of(work_ / "a/real.dat").st_ino;
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  EXPECT_EQ(0, run(args, streams())) << console_;
+  EXPECT_EQ(outputs_alone()[0], read_file(work_ / "a/real.dat"));
+  EXPECT_NE(inode, status_of(work_ / "a/real.dat").st_ino) << "written in place, not replaced";
+  EXPECT_TRUE(fs::is_symlink(work_ / "out.dat"));
+  EXPECT_TRUE(fs::is_symlink(work_ / "a/mid.lnk"));
+  std::set<std::string> in_a;
+  for (const auto& entry : fs::directory_iterator(work_ / "a")) {
+    in_a.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ((std::set<std::string>{"mid.lnk", "real.dat"}), in_a);
+}
+
+TEST_F(OutputFiles, AFileOfAGroupTheUserIsInIsReplacedOtherwiseWrittenWhereItStands) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs a file of another user's group: run as root";
+  const unsigned group = 4242;
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  fs::permissions(work_, fs::perms(0777));
+  for (const bool member : {true, false}) {
+    SCOPED_TRACE(member);
+    write_earlier_files();
+    for (const auto& name : kEarlier) {
+      ASSERT_EQ(0, ::chown((work_ / name).c_str(), other_user_id(), group));
+      ASSERT_EQ(0, ::chmod((work_ / name).c_str(), 0664));
+    }
+    const ino_t inode = status_of(work_ / "out.dat").st_ino;
+    ToolStreams s = streams();
+    s.as_other_user = true;
+    if (member) s.other_user_group = group;
+    EXPECT_EQ(0, run(args, s)) << console_;
+    EXPECT_EQ(outputs_alone()[0], read_file(work_ / "out.dat"));
+    const struct stat info = status_of(work_ / "out.dat");
+    EXPECT_EQ(member, info.st_ino != inode) << "a new file only for a member of the group";
+    EXPECT_EQ(other_user_id(), info.st_uid);
+    EXPECT_EQ(group, info.st_gid);
+    EXPECT_EQ(0664u, info.st_mode & 07777);
+    EXPECT_EQ(kEarlierNames, names());
+  }
+}
+
 }  // namespace

@@ -16,7 +16,7 @@
 //
 // Calls: open (open, openat and their 64 forms), create (an open with O_CREAT and O_EXCL, also
 // counted as open), read, write, close, stat, lstat, fstat, rename, link, unlink, fchmod, fchown,
-// flock, readlink, access, opendir, ftruncate, kill, gethostname, pthread_create.
+// flock, readlink, access, opendir, ftruncate, lseek, kill, gethostname, pthread_create.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <errno.h>
@@ -62,7 +62,7 @@ int error_named(const char* name) {
                  {"EXDEV", EXDEV},   {"EMLINK", EMLINK}, {"EROFS", EROFS},   {"ENOENT", ENOENT},
                  {"EINTR", EINTR},   {"EDQUOT", EDQUOT}, {"ENOMEM", ENOMEM}, {"EMFILE", EMFILE},
                  {"EINVAL", EINVAL}, {"ENOTSUP", ENOTSUP}, {"EOPNOTSUPP", EOPNOTSUPP},
-                 {"ENOSYS", ENOSYS}};
+                 {"ENOSYS", ENOSYS}, {"ESPIPE", ESPIPE}};
   for (const auto& e : kErrors) {
     if (std::strcmp(e.name, name) == 0) return e.value;
   }
@@ -338,6 +338,16 @@ int ftruncate(int fd, off_t size) {
 int ftruncate64(int fd, off64_t size) {
   if (const int e = fault("ftruncate", EIO)) FAIL_WITH(e, -1);
   return real<int (*)(int, off64_t)>("ftruncate64")(fd, size);
+}
+
+off_t lseek(int fd, off_t offset, int whence) {
+  if (const int e = fault("lseek", EIO)) FAIL_WITH(e, -1);
+  return real<off_t (*)(int, off_t, int)>("lseek")(fd, offset, whence);
+}
+
+off64_t lseek64(int fd, off64_t offset, int whence) {
+  if (const int e = fault("lseek", EIO)) FAIL_WITH(e, -1);
+  return real<off64_t (*)(int, off64_t, int)>("lseek64")(fd, offset, whence);
 }
 
 int kill(pid_t pid, int signal_number) {

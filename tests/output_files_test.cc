@@ -949,6 +949,23 @@ TEST_F(OutputFiles, ALeftoverIsKeptWhenItCannotBeRemovedOrItsRunCannotBeTold) {
   EXPECT_EQ(kEarlierNames, names());
 }
 
+// Starts a run that its faults stop (SIGSTOP), calls `meanwhile(pid)`, lets the run go on; its
+// status. A run that ends instead of stopping fails the test.
+template <typename Meanwhile>
+int run_stopped(const fs::path& work, const std::vector<std::string>& args, ToolStreams s,
+                Meanwhile meanwhile) {
+  const int pid = start_tool(work, args, s);
+  int status = 0;
+  EXPECT_EQ(pid, waitpid(pid, &status, WUNTRACED));
+  if (!WIFSTOPPED(status)) {
+    ADD_FAILURE() << "the run did not stop: " << read_file(s.err);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  meanwhile(pid);
+  ::kill(pid, SIGCONT);
+  return wait_tool(pid);
+}
+
 TEST_F(OutputFiles, HiddenNamesCarryTheHostNameInLettersDigitsAndDotsDashesUnderscores) {
   write_earlier_files();
   const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
@@ -959,26 +976,27 @@ TEST_F(OutputFiles, HiddenNamesCarryTheHostNameInLettersDigitsAndDotsDashesUnder
       {"Ab9 .-_:~/\xc3\xa9" + std::string(60, 'x'), "Ab9_.-______" + std::string(52, 'x')},
       {"", "unknown"},
   };
+  const std::vector<std::string> alone = outputs_alone();
   for (const auto& [host, part] : hosts) {
     SCOPED_TRACE(part);
-    // Killed at its first rename: its new files stay under their hidden names.
-    ToolStreams s = with_faults(host.empty() ? "gethostname:1,rename:1:1:SIGKILL"
-                                             : "rename:1:1:SIGKILL");
+    // Stopped at its first rename: its new files are there under their hidden names.
+    ToolStreams s = with_faults(host.empty() ? "gethostname:1,rename:1:1:SIGSTOP"
+                                             : "rename:1:1:SIGSTOP");
     if (!host.empty()) s.environment.push_back("TPJCONV_HOST_NAME=" + host);
-    const int pid = start_tool(work_, args, s);
-    EXPECT_EQ(128 + SIGKILL, wait_tool(pid));
-    // The new files, and the second names of the old ones, all made before the first rename.
-    const std::string tail = part + "-" + std::to_string(pid) + "-0";
-    std::set<std::string> expected = kEarlierNames;
-    for (const auto& name : kEarlier) {
-      expected.insert("." + name + ".tpjconv-" + tail);
-      expected.insert("." + name + ".tpjconv-before-" + tail);
-    }
-    EXPECT_EQ(expected, names());
-    for (const auto& name : names()) {
-      if (name.starts_with(".")) fs::remove(work_ / name);
-    }
-    expect_earlier_files_kept();
+    std::set<std::string> seen, expected = kEarlierNames;
+    EXPECT_EQ(0, run_stopped(work_, args, s, [&](int pid) {
+      // The new files, and the second names of the old ones, all made before the first rename.
+      const std::string tail = part + "-" + std::to_string(pid) + "-0";
+      for (const auto& name : kEarlier) {
+        expected.insert("." + name + ".tpjconv-" + tail);
+        expected.insert("." + name + ".tpjconv-before-" + tail);
+      }
+      seen = names();
+    }));
+    EXPECT_EQ(expected, seen);
+    EXPECT_EQ(kEarlierNames, names());
+    EXPECT_EQ(alone[0], read_file(work_ / "out.dat"));
+    write_earlier_files();
   }
 }
 
@@ -1074,25 +1092,34 @@ class InTemporaryDirectory : public OutputFiles {
 
 TEST_F(InTemporaryDirectory, TheNewContentIsMadeInTmpdirOrTmpAndWrittenOverTheFile) {
   const std::string tmp = (root_ / "tmp").string();
-  // Killed once the old content is copied: both files are seen where they were made.
+  const std::string alone = outputs_alone()[0];
+  const ino_t inode = status_of(work_ / "ro/out.dat").st_ino;
+  // Stopped once the old content is copied: both files are seen where they were made, and are
+  // gone when the run has ended.
   for (const std::string& tmpdir : {tmp + "/", std::string("relative/tmp")}) {
     SCOPED_TRACE(tmpdir);
-    const int pid =
-        start_tool(work_, args_, as_user(with_faults("ftruncate:1:1:SIGKILL"), tmpdir));
-    EXPECT_EQ(128 + SIGKILL, wait_tool(pid));
+    std::ofstream(work_ / "ro/out.dat", std::ios::binary) << "from the run before: out.dat\n";
     const fs::path where = tmpdir.starts_with("/") ? fs::path(tmp) : fs::path("/tmp");
-    const std::string tail = host_part() + "-" + std::to_string(pid) + "-0";
-    for (const std::string& name : {".out.dat.tpjconv-" + tail, ".out.dat.tpjconv-before-" + tail}) {
-      EXPECT_TRUE(fs::exists(where / name)) << where / name;
-      fs::remove(where / name);
-    }
-    EXPECT_EQ("from the run before: out.dat\n", read_file(work_ / "ro/out.dat"));
+    std::vector<fs::path> made;
+    EXPECT_EQ(0, run_stopped(work_, args_, as_user(with_faults("ftruncate:1:1:SIGSTOP"), tmpdir),
+                             [&](int pid) {
+                               const std::string tail =
+                                   host_part() + "-" + std::to_string(pid) + "-0";
+                               made = {where / (".out.dat.tpjconv-" + tail),
+                                       where / (".out.dat.tpjconv-before-" + tail)};
+                               for (const auto& path : made) {
+                                 EXPECT_TRUE(fs::exists(path)) << path;
+                               }
+                               EXPECT_EQ("from the run before: out.dat\n",
+                                         read_file(work_ / "ro/out.dat"));
+                             }))
+        << read_file(root_ / "stderr");
+    for (const auto& path : made) EXPECT_FALSE(fs::exists(path)) << path;
+    EXPECT_EQ(alone, read_file(work_ / "ro/out.dat"));
+    EXPECT_EQ(inode, status_of(work_ / "ro/out.dat").st_ino);
+    EXPECT_EQ(std::set<std::string>{}, in_tmp());
+    EXPECT_EQ((std::set<std::string>{"check.log", "in.dat", "report.txt", "ro"}), names());
   }
-  const ino_t inode = status_of(work_ / "ro/out.dat").st_ino;
-  EXPECT_EQ(0, run(args_, as_user(streams(), tmp))) << console_;
-  EXPECT_EQ(outputs_alone()[0], read_file(work_ / "ro/out.dat"));
-  EXPECT_EQ(inode, status_of(work_ / "ro/out.dat").st_ino);
-  EXPECT_EQ(std::set<std::string>{}, in_tmp());
 }
 
 TEST_F(InTemporaryDirectory, ANewContentThatCannotBeMadeThereWritesNothing) {
@@ -1116,24 +1143,11 @@ TEST_F(InTemporaryDirectory, ANewContentThatCannotBeMadeThereWritesNothing) {
   }
 }
 
-// Stops a run at `stop`, calls `meanwhile`, lets the run go on; its status.
-template <typename Meanwhile>
-int run_stopped(const fs::path& work, const std::vector<std::string>& args, ToolStreams s,
-                Meanwhile meanwhile) {
-  const int pid = start_tool(work, args, s);
-  int status = 0;
-  EXPECT_EQ(pid, waitpid(pid, &status, WUNTRACED));
-  EXPECT_TRUE(WIFSTOPPED(status)) << read_file(s.err);
-  meanwhile();
-  ::kill(pid, SIGCONT);
-  return wait_tool(pid);
-}
-
 TEST_F(InPlace, AFileRemovedBeforeTheRunLocksItIsNotWrittenAndNothingIsReplaced) {
   const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
   // Stopped at the lock of the directory, after out.dat was opened to be written over.
   const int status = run_stopped(work_, args, with_faults("flock:1:1:SIGSTOP"),
-                                 [&] { fs::remove(work_ / "out.dat"); });
+                                 [&](int) { fs::remove(work_ / "out.dat"); });
   EXPECT_EQ(1, status);
   console_ = read_file(root_ / "stderr");
   EXPECT_TRUE(console_.ends_with("tpjconv: cannot write out.dat: No such file or directory; no "
@@ -1171,7 +1185,7 @@ TEST_F(InTemporaryDirectory, AFileMadeInTheDirectoryWhileTheRunStartsIsWrittenWh
   std::vector<std::string> args = args_;
   // Another process makes ro/out.dat while the run looks for leftovers beside check.log: after
   // the run found it missing, before it opens it.
-  const auto make_it = [&] {
+  const auto make_it = [&](int) {
     fs::permissions(work_ / "ro", fs::perms(0755));
     write("ro/out.dat", std::string(5000, 'x'));
     fs::permissions(work_ / "ro/out.dat", fs::perms(0666));
@@ -1271,6 +1285,44 @@ TEST_F(OutputFiles, AFileOfAGroupTheUserIsInIsReplacedOtherwiseWrittenWhereItSta
     EXPECT_EQ(group, info.st_gid);
     EXPECT_EQ(0664u, info.st_mode & 07777);
     EXPECT_EQ(kEarlierNames, names());
+  }
+}
+
+TEST_F(InPlace, ANewFileThatCannotBeRemovedIsNamed) {
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  // Every removal fails: the new content of out.dat, made beside it, and the copy of its old
+  // content stay after a run that converted, and a failed one.
+  for (const auto& [faults, status] :
+       {std::pair<std::string, int>{"unlink:1:0:EIO", 0}, {"unlink:1:0:EIO,rename:1:1:EBUSY", 1}}) {
+    SCOPED_TRACE(faults);
+    EXPECT_EQ(status, run(args, with_faults(faults))) << console_;
+    int left = 0;
+    for (const auto& name : names()) {
+      if (earlier_names().count(name) != 0) continue;
+      ++left;
+      EXPECT_NE(std::string::npos,
+                console_.find("tpjconv: cannot remove " + name + ": Input/output error\n"))
+          << name << "\n" << console_;
+      fs::remove(work_ / name);
+    }
+    EXPECT_GT(left, 0);
+    write_earlier_files();
+  }
+}
+
+TEST_F(InPlace, ACopyOfTheOldContentThatCannotBeMadeReplacesNothing) {
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  // The old content is read from the start of out.dat and written at the start of its copy.
+  for (const char* faults : {"lseek:1:1:EIO", "lseek:2:1:ESPIPE"}) {
+    SCOPED_TRACE(faults);
+    EXPECT_EQ(1, run(args, with_faults(faults)));
+    EXPECT_TRUE(console_.ends_with("tpjconv: cannot keep a copy of out.dat before writing it over: " +
+                                   std::string(faults[6] == '1' ? "Input/output error"
+                                                                : "Illegal seek") +
+                                   "; no file was replaced\n"))
+        << console_;
+    expect_earlier_files_kept();
+    EXPECT_EQ(earlier_names(), names());
   }
 }
 

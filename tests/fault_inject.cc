@@ -12,10 +12,11 @@
 //                                   every call counted.
 //   TPJCONV_FAULT_COUNT=FILE        the number of calls counted, written at exit
 //   TPJCONV_FAULT_LOG=FILE          one line for each call failed: "N CALL ERRNO"
+//   TPJCONV_HOST_NAME=NAME          the name gethostname gives (when that call is not failed)
 //
 // Calls: open (open, openat and their 64 forms), create (an open with O_CREAT and O_EXCL, also
 // counted as open), read, write, close, stat, lstat, fstat, rename, link, unlink, fchmod, fchown,
-// flock, readlink, access, opendir, ftruncate, kill, gethostname, pthread_create.
+// flock, readlink, access, opendir, ftruncate, lseek, kill, gethostname, pthread_create.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <errno.h>
@@ -50,6 +51,7 @@ std::atomic<long> total{0};
 bool active = false;
 const char* count_file = nullptr;
 const char* log_file = nullptr;
+const char* host_name = nullptr;
 
 int error_named(const char* name) {
   static const struct {
@@ -58,7 +60,9 @@ int error_named(const char* name) {
   } kErrors[] = {{"EIO", EIO},       {"ENOSPC", ENOSPC}, {"EPERM", EPERM},   {"EACCES", EACCES},
                  {"EBUSY", EBUSY},   {"EEXIST", EEXIST}, {"EAGAIN", EAGAIN}, {"ENOLCK", ENOLCK},
                  {"EXDEV", EXDEV},   {"EMLINK", EMLINK}, {"EROFS", EROFS},   {"ENOENT", ENOENT},
-                 {"EINTR", EINTR},   {"EDQUOT", EDQUOT}, {"ENOMEM", ENOMEM}, {"EMFILE", EMFILE}};
+                 {"EINTR", EINTR},   {"EDQUOT", EDQUOT}, {"ENOMEM", ENOMEM}, {"EMFILE", EMFILE},
+                 {"EINVAL", EINVAL}, {"ENOTSUP", ENOTSUP}, {"EOPNOTSUPP", EOPNOTSUPP},
+                 {"ENOSYS", ENOSYS}, {"ESPIPE", ESPIPE}};
   for (const auto& e : kErrors) {
     if (std::strcmp(e.name, name) == 0) return e.value;
   }
@@ -89,6 +93,7 @@ __attribute__((constructor)) void set_up() {
   active = true;
   count_file = std::getenv("TPJCONV_FAULT_COUNT");
   log_file = std::getenv("TPJCONV_FAULT_LOG");
+  host_name = std::getenv("TPJCONV_HOST_NAME");
   const char* setting = std::getenv("TPJCONV_FAULTS");
   if (setting == nullptr) return;
   char text[512];
@@ -335,6 +340,16 @@ int ftruncate64(int fd, off64_t size) {
   return real<int (*)(int, off64_t)>("ftruncate64")(fd, size);
 }
 
+off_t lseek(int fd, off_t offset, int whence) {
+  if (const int e = fault("lseek", EIO)) FAIL_WITH(e, -1);
+  return real<off_t (*)(int, off_t, int)>("lseek")(fd, offset, whence);
+}
+
+off64_t lseek64(int fd, off64_t offset, int whence) {
+  if (const int e = fault("lseek", EIO)) FAIL_WITH(e, -1);
+  return real<off64_t (*)(int, off64_t, int)>("lseek64")(fd, offset, whence);
+}
+
 int kill(pid_t pid, int signal_number) {
   // The signals this library sends itself are not counted.
   if (pid != getpid()) {
@@ -345,6 +360,11 @@ int kill(pid_t pid, int signal_number) {
 
 int gethostname(char* name, size_t size) {
   if (const int e = fault("gethostname", ENAMETOOLONG)) FAIL_WITH(e, -1);
+  if (host_name != nullptr) {
+    if (std::strlen(host_name) >= size) FAIL_WITH(ENAMETOOLONG, -1);
+    std::memcpy(name, host_name, std::strlen(host_name) + 1);
+    return 0;
+  }
   return real<int (*)(char*, size_t)>("gethostname")(name, size);
 }
 

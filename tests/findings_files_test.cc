@@ -372,4 +372,39 @@ TEST(ToolReviewPage, EmbedsTheRowsOfTheFindingsFile) {
   fs::remove_all(root);
 }
 
+// A page asked alone gets the findings and every warning: those of the bus numbers file, said
+// before the outputs are open, and those said at the end.
+TEST(ToolReviewPage, APageAloneHasTheFindingsAndEveryWarning) {
+  const fs::path root =
+      fs::temp_directory_path() / ("tpjconv_page_alone_" + std::to_string(getpid()));
+  fs::remove_all(root);
+  fs::create_directories(root);
+  std::ofstream(root / "in.dat", std::ios::binary)
+      << "genrou 7 \"G7      \" 22.00 \"1 \" : #9 mva=100 4.0 0.02 0.4 0.05 3.0 0.0 1.8 1.7 0.9 "
+         "0.5 0.25 0.2 0.1 0.3 0.06 0.0 0.3\n";
+  std::ofstream(root / "b.bus", std::ios::binary)
+      << " Bus  ID  Level  Kis  Name\n 7, \"1 \", x, 0.3, \"G7      \"\n"
+         " 9, \"1 \", 0, 0.3, \"G9      \"\n";
+  const std::vector<std::string> args = {"--yes", "in.dat", "b.bus", "out.dat", "0.3", "0.3",
+                                         "0.3", "check.log", "report.txt"};
+  std::vector<std::string> page_alone = args, with_findings = args;
+  page_alone.insert(page_alone.end(), {"--html", "page.html"});
+  with_findings.insert(with_findings.end(), {"--findings", "findings.csv"});
+  ASSERT_EQ(0, wait_tool(start_tool(root, page_alone, {"/dev/null", root / "o", root / "e"})))
+      << read_file(root / "e");
+  const std::string page = read_file(root / "page.html");
+  ASSERT_EQ(0, wait_tool(start_tool(root, with_findings, {"/dev/null", root / "o", root / "e"})))
+      << read_file(root / "e");
+  const std::string csv = read_file(root / "findings.csv");
+  EXPECT_GT(crlf_lines(csv).size(), 2u);
+  EXPECT_EQ(csv.substr(csv.find("\r\n") + 2), tpjconv::testing::rows_of_page(page));
+  EXPECT_NE(std::string::npos,
+            page.find("<li><span class=\"where mono\">b.bus:2:</span> <span class=\"text mono\">"
+                      "check level &quot;x&quot; is not a number; 0 used</span></li>\n"));
+  EXPECT_NE(std::string::npos,
+            page.find("<li><span class=\"where mono\">b.bus:3:</span> <span class=\"text mono\">"
+                      "bus 9 unit ID &quot;1 &quot; matched no record</span></li>\n"));
+  fs::remove_all(root);
+}
+
 }  // namespace

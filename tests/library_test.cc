@@ -347,6 +347,10 @@ TEST_F(LibraryFiles, ABusNumbersFileThatListsNoGeneratorIsAWarning) {
             "totals\n",
             seen.calls);
   EXPECT_EQ(kRecord, read_file(dir_ / "out.dat"));
+  // Without an observer the warning goes nowhere, and the files are the same.
+  write("out.dat", "from the run before: out.dat\n");
+  ASSERT_TRUE(convert_files(files, all_models(0.3f), nullptr).ok());
+  EXPECT_EQ(kRecord, read_file(dir_ / "out.dat"));
 }
 
 // A file that cannot be read or written to the end: the error, and the earlier files kept.

@@ -502,6 +502,13 @@ TEST_F(OutputFiles, FilesLeftByRunsThatNoLongerRunAreRemovedAtStart) {
       ".out.dat.tpjconv-" + host + "-" + gone,
       ".in.dat.tpjconv-" + host + "-" + gone + "-0",
       ".out.dat.old-" + host + "-" + gone + "-0",
+      // Tails that are no "PID-N": nothing before or after the dash, a sign, a process number
+      // too long to be one, and one beyond any process.
+      ".out.dat.tpjconv-" + host + "--0",
+      ".out.dat.tpjconv-" + host + "-" + gone + "-",
+      ".out.dat.tpjconv-" + host + "-" + gone + "+-0",
+      ".out.dat.tpjconv-" + host + "-12345678901234567890-0",
+      ".out.dat.tpjconv-" + host + "-99999999999-0",
   };
   for (const auto& name : removed) write(name, "left behind\n");
   for (const auto& name : kept) write(name, "someone else's\n");
@@ -511,12 +518,24 @@ TEST_F(OutputFiles, FilesLeftByRunsThatNoLongerRunAreRemovedAtStart) {
   fs::create_hard_link(work_ / "out.dat", work_ / (".out.dat" + before + "0"));
   write(".report.txt" + before + "1", read_file(work_ / "report.txt"));
   write(".check.log" + before + "0", "the check log before\n");
+  // Versions that begin as the file does, one shorter and one longer: other versions, kept.
+  write(".out.dat" + before + "1", "from the run");
+  write(".report.txt" + before + "2", read_file(work_ / "report.txt") + "and more\n");
   const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
   ASSERT_EQ(0, run(args, streams())) << console_;
   std::set<std::string> expected = kEarlierNames;
   expected.insert(kept.begin(), kept.end());
-  expected.insert(".check.log" + before + "0");
+  for (const auto& name : {".check.log" + before + "0", ".out.dat" + before + "1",
+                           ".report.txt" + before + "2"}) {
+    expected.insert(name);
+    const std::string file = name.substr(1, name.find(".tpjconv-") - 1);
+    EXPECT_NE(std::string::npos,
+              console_.find("tpjconv: " + name + ": " + file + " as it was before a run that was "
+                            "killed while putting its files in place; kept\n"))
+        << console_;
+  }
   EXPECT_EQ(expected, names());
+  EXPECT_EQ("from the run", read_file(work_ / (".out.dat" + before + "1")));
   for (const auto& name : {removed[0], removed[1], removed[2], ".out.dat" + before + "0",
                            ".report.txt" + before + "1"}) {
     EXPECT_NE(std::string::npos,
@@ -803,6 +822,508 @@ TEST_F(OutputFiles, ARunWaitingForALockCanBeInterrupted) {
   ::close(held);
   expect_earlier_files_kept();
   EXPECT_EQ(kEarlierNames, names());
+}
+
+// The four files of kArgs are those of a run without a fault, and nothing else is beside them.
+void expect_outputs_of(const fs::path& work, const std::vector<std::string>& alone,
+                       const std::set<std::string>& names) {
+  const char* files[] = {"out.dat", "check.log", "report.txt", "summary.csv"};
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(alone[i], read_file(work / files[i])) << files[i];
+  }
+  std::set<std::string> found;
+  for (const auto& entry : fs::directory_iterator(work)) {
+    found.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(names, found);
+}
+
+TEST_F(InPlace, CallsInterruptedByASignalAreMadeAgain) {
+  const std::vector<std::string> alone = outputs_alone();
+  EXPECT_EQ(0, run(kArgs, with_faults("open:1:2:EINTR,read:1:3:EINTR,write:1:2:EINTR,"
+                                      "ftruncate:1:2:EINTR,flock:1:2:EINTR")))
+      << console_;
+  std::set<std::string> expected = earlier_names();
+  expected.insert("summary.csv");
+  expect_outputs_of(work_, alone, expected);
+  EXPECT_EQ(status_of(work_ / "out.dat").st_ino, status_of(work_ / "out.link").st_ino);
+}
+
+TEST_F(OutputFiles, OldFilesWithoutASecondNameAreReplacedWithoutAWayBack) {
+  const std::vector<std::string> alone = outputs_alone();
+  std::set<std::string> with_summary = kEarlierNames;
+  with_summary.insert("summary.csv");
+  // A filesystem that makes no hard links says so with one of these: the run goes on.
+  for (const char* error : {"EPERM", "EXDEV", "EMLINK", "ENOTSUP", "ENOSYS"}) {
+    SCOPED_TRACE(error);
+    write_earlier_files();
+    fs::remove(work_ / "summary.csv");
+    EXPECT_EQ(0, run(kArgs, with_faults(std::string("link:1:0:") + error))) << console_;
+    expect_outputs_of(work_, alone, with_summary);
+  }
+  // A hidden name that is taken is passed over for the next.
+  write_earlier_files();
+  fs::remove(work_ / "summary.csv");
+  EXPECT_EQ(0, run(kArgs, with_faults("link:1:99:EEXIST"))) << console_;
+  expect_outputs_of(work_, alone, with_summary);
+  // Any other failure, or every name taken, replaces nothing.
+  const struct {
+    std::string faults;
+    std::string message;
+  } failures[] = {
+      {"link:1:100:EEXIST",
+       "tpjconv: cannot keep the old out.dat until the new one is in place: every hidden name "
+       "for it is taken; no file was replaced\n"},
+      {"link:2:1:EIO",
+       "tpjconv: cannot keep the old check.log until the new one is in place: Input/output "
+       "error; no file was replaced\n"},
+  };
+  for (const auto& [faults, message] : failures) {
+    SCOPED_TRACE(faults);
+    write_earlier_files();
+    fs::remove(work_ / "summary.csv");
+    EXPECT_EQ(1, run(kArgs, with_faults(faults)));
+    EXPECT_TRUE(console_.ends_with(message)) << console_;
+    expect_earlier_files_kept();
+    EXPECT_EQ(kEarlierNames, names());
+  }
+}
+
+TEST_F(OutputFiles, AFilesystemWithoutLocksIsNoFailureAnyOtherLockErrorIs) {
+  const std::vector<std::string> alone = outputs_alone();
+  std::set<std::string> with_summary = kEarlierNames;
+  with_summary.insert("summary.csv");
+  for (const char* error : {"ENOLCK", "EOPNOTSUPP", "EINVAL"}) {
+    SCOPED_TRACE(error);
+    write_earlier_files();
+    fs::remove(work_ / "summary.csv");
+    EXPECT_EQ(0, run(kArgs, with_faults(std::string("flock:1:1:") + error))) << console_;
+    expect_outputs_of(work_, alone, with_summary);
+  }
+  write_earlier_files();
+  fs::remove(work_ / "summary.csv");
+  EXPECT_EQ(1, run(kArgs, with_faults("flock:1:1:EIO")));
+  EXPECT_TRUE(console_.ends_with("tpjconv: cannot lock the current directory: Input/output "
+                                 "error; no file was replaced\n"))
+      << console_;
+  expect_earlier_files_kept();
+  EXPECT_EQ(kEarlierNames, names());
+}
+
+TEST_F(OutputFiles, ALeftoverIsKeptWhenItCannotBeRemovedOrItsRunCannotBeTold) {
+  write_earlier_files();
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  waitpid(ended, nullptr, 0);
+  const std::string leftover =
+      ".out.dat.tpjconv-" + host_part() + "-" + std::to_string(ended) + "-0";
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  std::set<std::string> expected = kEarlierNames;
+  expected.insert(leftover);
+  const struct {
+    std::string faults;
+    std::string notice;  // empty: none about the leftover
+  } cases[] = {
+      {"unlink:1:1:EIO", "tpjconv: cannot remove " + leftover +
+                             ", left by an interrupted run: Input/output error\n"},
+      // Removed meanwhile by another run.
+      {"unlink:1:1:ENOENT", ""},
+      // A process of that number that this user may not signal still runs.
+      {"kill:1:1:EPERM", ""},
+      // Without the host name a file of this machine cannot be told from another's.
+      {"gethostname:1", ""},
+  };
+  for (const auto& [faults, notice] : cases) {
+    SCOPED_TRACE(faults);
+    write(leftover, "left behind\n");
+    EXPECT_EQ(0, run(args, with_faults(faults))) << console_;
+    if (notice.empty()) {
+      EXPECT_EQ(std::string::npos, console_.find("left by an interrupted run")) << console_;
+    } else {
+      EXPECT_NE(std::string::npos, console_.find(notice)) << console_;
+    }
+    EXPECT_EQ("left behind\n", read_file(work_ / leftover));
+    EXPECT_EQ(expected, names());
+  }
+  EXPECT_EQ(0, run(args, streams())) << console_;
+  EXPECT_EQ(kEarlierNames, names());
+}
+
+// Starts a run that its faults stop (SIGSTOP), calls `meanwhile(pid)`, lets the run go on; its
+// status. A run that ends instead of stopping fails the test.
+template <typename Meanwhile>
+int run_stopped(const fs::path& work, const std::vector<std::string>& args, ToolStreams s,
+                Meanwhile meanwhile) {
+  const int pid = start_tool(work, args, s);
+  int status = 0;
+  EXPECT_EQ(pid, waitpid(pid, &status, WUNTRACED));
+  if (!WIFSTOPPED(status)) {
+    ADD_FAILURE() << "the run did not stop: " << read_file(s.err);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  meanwhile(pid);
+  ::kill(pid, SIGCONT);
+  return wait_tool(pid);
+}
+
+TEST_F(OutputFiles, HiddenNamesCarryTheHostNameInLettersDigitsAndDotsDashesUnderscores) {
+  write_earlier_files();
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  const struct {
+    std::string host;  // empty: gethostname fails
+    std::string part;
+  } hosts[] = {
+      {"Ab9 .-_:~/\xc3\xa9" + std::string(60, 'x'), "Ab9_.-______" + std::string(52, 'x')},
+      {"", "unknown"},
+  };
+  const std::vector<std::string> alone = outputs_alone();
+  for (const auto& [host, part] : hosts) {
+    SCOPED_TRACE(part);
+    // Stopped at its first rename: its new files are there under their hidden names.
+    ToolStreams s = with_faults(host.empty() ? "gethostname:1,rename:1:1:SIGSTOP"
+                                             : "rename:1:1:SIGSTOP");
+    if (!host.empty()) s.environment.push_back("TPJCONV_HOST_NAME=" + host);
+    std::set<std::string> seen, expected = kEarlierNames;
+    EXPECT_EQ(0, run_stopped(work_, args, s, [&](int pid) {
+      // The new files, and the second names of the old ones, all made before the first rename.
+      const std::string tail = part + "-" + std::to_string(pid) + "-0";
+      for (const auto& name : kEarlier) {
+        expected.insert("." + name + ".tpjconv-" + tail);
+        expected.insert("." + name + ".tpjconv-before-" + tail);
+      }
+      seen = names();
+    }));
+    EXPECT_EQ(expected, seen);
+    EXPECT_EQ(kEarlierNames, names());
+    EXPECT_EQ(alone[0], read_file(work_ / "out.dat"));
+    write_earlier_files();
+  }
+}
+
+TEST_F(OutputFiles, AnOutputThatNamesADirectoryIsRefused) {
+  write_earlier_files();
+  fs::create_directories(work_ / "sub");
+  const std::vector<std::string> base(kArgs.begin(), kArgs.begin() + 9);
+  std::vector<std::string> output = base, check_log = base, summary = kArgs;
+  output[3] = "sub";
+  check_log[7] = "sub/";
+  summary[10] = "sub";
+  const struct {
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {output, "Unable to open outputfile\ntpjconv: sub: is a directory\n"},
+      {check_log, "tpjconv: cannot create CHECKLOG sub/: is a directory; nothing written\n"},
+      {summary, "tpjconv: cannot create SUMMARY sub: is a directory\n"},
+  };
+  for (const auto& [args, message] : cases) {
+    SCOPED_TRACE(message);
+    EXPECT_EQ(1, run(args, streams()));
+    EXPECT_TRUE(console_.ends_with(message)) << console_;
+    expect_earlier_files_kept();
+    std::set<std::string> expected = kEarlierNames;
+    expected.insert("sub");
+    EXPECT_EQ(expected, names());
+    EXPECT_TRUE(fs::is_empty(work_ / "sub"));
+  }
+}
+
+TEST_F(OutputFiles, AFileItsOwnerMadeReadOnlyIsNotReplaced) {
+  write_earlier_files();
+  ASSERT_EQ(0, ::chown((work_ / "out.dat").c_str(), other_user_id(), other_group_id()));
+  ASSERT_EQ(0, ::chmod((work_ / "out.dat").c_str(), 0444));
+  fs::permissions(work_, fs::perms(0777));
+  ToolStreams s = streams();
+  s.as_other_user = true;
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  EXPECT_EQ(1, run(args, s));
+  EXPECT_TRUE(console_.ends_with("Unable to open outputfile\ntpjconv: out.dat: Permission "
+                                 "denied\n"))
+      << console_;
+  expect_earlier_files_kept();
+  EXPECT_EQ(kEarlierNames, names());
+  EXPECT_EQ(0444u, status_of(work_ / "out.dat").st_mode & 07777);
+}
+
+TEST_F(OutputFiles, ACheckLogOnAStandardOutputThatCannotBeWrittenReplacesNothing) {
+  write_earlier_files();
+  EXPECT_EQ(1, run({"-y", "in.dat", "none", "out.dat", "0.3", "0.3", "0.3"},
+                   {"/dev/null", "/dev/full", root_ / "stderr"}));
+  EXPECT_TRUE(console_.ends_with("tpjconv: cannot write standard output: No space left on "
+                                 "device\n"))
+      << console_;
+  expect_earlier_files_kept();
+  EXPECT_EQ(kEarlierNames, names());
+}
+
+// A file in a directory this user may not write, written where it stands: its new content is
+// made in the temporary directory.
+class InTemporaryDirectory : public OutputFiles {
+ protected:
+  void SetUp() override {
+    OutputFiles::SetUp();
+    fs::create_directories(work_ / "ro");
+    write("ro/out.dat", "from the run before: out.dat\n");
+    fs::permissions(work_ / "ro/out.dat", fs::perms(0666));
+    fs::permissions(work_ / "ro", fs::perms(0555));
+    fs::permissions(work_, fs::perms(0777));
+    fs::create_directories(root_ / "tmp");
+    fs::permissions(root_ / "tmp", fs::perms(0777));
+  }
+  void TearDown() override {
+    fs::permissions(work_ / "ro", fs::perms(0755));
+    OutputFiles::TearDown();
+  }
+  ToolStreams as_user(ToolStreams s, const std::string& tmpdir) const {
+    s.as_other_user = true;
+    s.environment.push_back("TMPDIR=" + tmpdir);
+    return s;
+  }
+  std::set<std::string> in_tmp() const {
+    std::set<std::string> found;
+    for (const auto& entry : fs::directory_iterator(root_ / "tmp")) {
+      found.insert(entry.path().filename().string());
+    }
+    return found;
+  }
+  const std::vector<std::string> args_ = {"-y",  "in.dat",    "none",      "ro/out.dat", "0.3",
+                                          "0.3", "0.3",       "check.log", "report.txt"};
+};
+
+TEST_F(InTemporaryDirectory, TheNewContentIsMadeInTmpdirOrTmpAndWrittenOverTheFile) {
+  const std::string tmp = (root_ / "tmp").string();
+  const std::string alone = outputs_alone()[0];
+  const ino_t inode = status_of(work_ / "ro/out.dat").st_ino;
+  // Stopped once the old content is copied: both files are seen where they were made, and are
+  // gone when the run has ended.
+  for (const std::string& tmpdir : {tmp + "/", std::string("relative/tmp")}) {
+    SCOPED_TRACE(tmpdir);
+    std::ofstream(work_ / "ro/out.dat", std::ios::binary) << "from the run before: out.dat\n";
+    const fs::path where = tmpdir.starts_with("/") ? fs::path(tmp) : fs::path("/tmp");
+    std::vector<fs::path> made;
+    EXPECT_EQ(0, run_stopped(work_, args_, as_user(with_faults("ftruncate:1:1:SIGSTOP"), tmpdir),
+                             [&](int pid) {
+                               const std::string tail =
+                                   host_part() + "-" + std::to_string(pid) + "-0";
+                               made = {where / (".out.dat.tpjconv-" + tail),
+                                       where / (".out.dat.tpjconv-before-" + tail)};
+                               for (const auto& path : made) {
+                                 EXPECT_TRUE(fs::exists(path)) << path;
+                               }
+                               EXPECT_EQ("from the run before: out.dat\n",
+                                         read_file(work_ / "ro/out.dat"));
+                             }))
+        << read_file(root_ / "stderr");
+    for (const auto& path : made) EXPECT_FALSE(fs::exists(path)) << path;
+    EXPECT_EQ(alone, read_file(work_ / "ro/out.dat"));
+    EXPECT_EQ(inode, status_of(work_ / "ro/out.dat").st_ino);
+    EXPECT_EQ(std::set<std::string>{}, in_tmp());
+    EXPECT_EQ((std::set<std::string>{"check.log", "in.dat", "report.txt", "ro"}), names());
+  }
+}
+
+TEST_F(InTemporaryDirectory, ANewContentThatCannotBeMadeThereWritesNothing) {
+  const struct {
+    std::string faults;
+    std::string reason;
+  } failures[] = {
+      {"create:1:1:ENOSPC", "No space left on device"},
+      {"create:1:100:EEXIST", "all 100 hidden names for it are taken"},
+  };
+  for (const auto& [faults, reason] : failures) {
+    SCOPED_TRACE(faults);
+    EXPECT_EQ(1, run(args_, as_user(with_faults(faults), (root_ / "tmp").string())));
+    EXPECT_TRUE(console_.ends_with("Unable to open outputfile\ntpjconv: cannot create a new file "
+                                   "for ro/out.dat in the temporary directory: " +
+                                   reason + "; nothing written\n"))
+        << console_;
+    EXPECT_EQ("from the run before: out.dat\n", read_file(work_ / "ro/out.dat"));
+    EXPECT_EQ((std::set<std::string>{"in.dat", "ro"}), names());
+    EXPECT_EQ(std::set<std::string>{}, in_tmp());
+  }
+}
+
+TEST_F(InPlace, AFileRemovedBeforeTheRunLocksItIsNotWrittenAndNothingIsReplaced) {
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  // Stopped at the lock of the directory, after out.dat was opened to be written over.
+  const int status = run_stopped(work_, args, with_faults("flock:1:1:SIGSTOP"),
+                                 [&](int) { fs::remove(work_ / "out.dat"); });
+  EXPECT_EQ(1, status);
+  console_ = read_file(root_ / "stderr");
+  EXPECT_TRUE(console_.ends_with("tpjconv: cannot write out.dat: No such file or directory; no "
+                                 "file was replaced\n"))
+      << console_;
+  EXPECT_EQ("from the run before: out.dat\n", read_file(work_ / "out.link"));
+  EXPECT_EQ("from the run before: check.log\n", read_file(work_ / "check.log"));
+  EXPECT_EQ("from the run before: report.txt\n", read_file(work_ / "report.txt"));
+  EXPECT_EQ((std::set<std::string>{"in.dat", "out.link", "check.log", "report.txt"}), names());
+}
+
+TEST_F(InPlace, AFileWhoseOldContentCannotBeReadIsSaidToBeDamagedWhenTheRunFails) {
+  ASSERT_EQ(0, ::chmod((work_ / "out.dat").c_str(), 0222));
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  // No copy of the old content: the cut after the new content was written fails.
+  EXPECT_EQ(1, run(args, as_user(with_faults("ftruncate:1:1:EIO"))));
+  EXPECT_TRUE(console_.ends_with("tpjconv: cannot write out.dat: Input/output error; left "
+                                 "damaged: out.dat (its earlier content could not be read)\n"))
+      << console_;
+  EXPECT_EQ("from the run before: check.log\n", read_file(work_ / "check.log"));
+  EXPECT_EQ("from the run before: report.txt\n", read_file(work_ / "report.txt"));
+  EXPECT_EQ(earlier_names(), names());
+  // Without a fault it is written over, its links kept.
+  EXPECT_EQ(0, run(args, as_user(streams()))) << console_;
+  ASSERT_EQ(0, ::chmod((work_ / "out.dat").c_str(), 0644));
+  EXPECT_EQ(outputs_alone()[0], read_file(work_ / "out.dat"));
+  EXPECT_EQ(status_of(work_ / "out.dat").st_ino, status_of(work_ / "out.link").st_ino);
+  EXPECT_EQ(earlier_names(), names());
+}
+
+TEST_F(InTemporaryDirectory, AFileMadeInTheDirectoryWhileTheRunStartsIsWrittenWhereItStands) {
+  fs::permissions(work_ / "ro", fs::perms(0755));
+  fs::remove(work_ / "ro/out.dat");
+  fs::permissions(work_ / "ro", fs::perms(0555));
+  std::vector<std::string> args = args_;
+  // Another process makes ro/out.dat while the run looks for leftovers beside check.log: after
+  // the run found it missing, before it opens it.
+  const auto make_it = [&](int) {
+    fs::permissions(work_ / "ro", fs::perms(0755));
+    write("ro/out.dat", std::string(5000, 'x'));
+    fs::permissions(work_ / "ro/out.dat", fs::perms(0666));
+    fs::permissions(work_ / "ro", fs::perms(0555));
+  };
+  const std::string tmp = (root_ / "tmp").string();
+  // The file cannot be emptied: nothing is written.
+  EXPECT_EQ(1, run_stopped(work_, args,
+                           as_user(with_faults("opendir:1:1:SIGSTOP,ftruncate:1:1:EIO"), tmp),
+                           make_it));
+  console_ = read_file(root_ / "stderr");
+  EXPECT_TRUE(console_.ends_with("tpjconv: cannot write ro/out.dat: Input/output error\n"))
+      << console_;
+  EXPECT_EQ(std::string(5000, 'x'), read_file(work_ / "ro/out.dat"));
+  EXPECT_EQ((std::set<std::string>{"in.dat", "ro"}), names());
+  fs::permissions(work_ / "ro", fs::perms(0755));
+  fs::remove(work_ / "ro/out.dat");
+  fs::permissions(work_ / "ro", fs::perms(0555));
+  EXPECT_EQ(0, run_stopped(work_, args, as_user(with_faults("opendir:1:1:SIGSTOP"), tmp),
+                           make_it))
+      << read_file(root_ / "stderr");
+  EXPECT_EQ(outputs_alone()[0], read_file(work_ / "ro/out.dat"));
+  EXPECT_EQ(std::set<std::string>{}, in_tmp());
+}
+
+TEST_F(InPlace, EveryHiddenNameForTheOldContentTakenReplacesNothing) {
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  // The fourth new file: after the new out.dat, check.log and report.txt, the copy of out.dat.
+  EXPECT_EQ(1, run(args, with_faults("create:4:100:EEXIST")));
+  EXPECT_TRUE(console_.ends_with("tpjconv: cannot keep a copy of out.dat before writing it over: "
+                                 "every hidden name for it is taken; no file was replaced\n"))
+      << console_;
+  expect_earlier_files_kept();
+  EXPECT_EQ(earlier_names(), names());
+  EXPECT_EQ(0, run(args, with_faults("create:4:99:EEXIST"))) << console_;
+  EXPECT_EQ(outputs_alone()[0], read_file(work_ / "out.link"));
+  EXPECT_EQ(earlier_names(), names());
+}
+
+TEST_F(OutputFiles, AFailedRenameBackIsNamedAndTheRestIsPutBack) {
+  write_earlier_files();
+  // From the third rename (check.log) on, every rename fails: out.dat cannot get its old file
+  // back, the new summary.csv is removed.
+  EXPECT_EQ(1, run(kArgs, with_faults("rename:3:0:EBUSY")));
+  EXPECT_TRUE(console_.ends_with("tpjconv: cannot replace check.log: Device or resource busy; "
+                                 "replaced all the same, and not put back: out.dat\n"))
+      << console_;
+  EXPECT_EQ(outputs_alone()[0], read_file(work_ / "out.dat"));
+  EXPECT_EQ("from the run before: check.log\n", read_file(work_ / "check.log"));
+  EXPECT_EQ("from the run before: report.txt\n", read_file(work_ / "report.txt"));
+  EXPECT_EQ(kEarlierNames, names());
+}
+
+TEST_F(OutputFiles, AChainOfSymbolicLinksLeadsToTheFileReplaced) {
+  write_earlier_files();
+  fs::create_directories(work_ / "a");
+  write("a/real.dat", "from the run before: real.dat\n");
+  // out.dat names a link by its absolute path, whose text names the file beside it.
+  fs::remove(work_ / "out.dat");
+  fs::create_symlink(work_ / "a/mid.lnk", work_ / "out.dat");
+  fs::create_symlink("real.dat", work_ / "a/mid.lnk");
+  const ino_t inode = status_of(work_ / "a/real.dat").st_ino;
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  EXPECT_EQ(0, run(args, streams())) << console_;
+  EXPECT_EQ(outputs_alone()[0], read_file(work_ / "a/real.dat"));
+  EXPECT_NE(inode, status_of(work_ / "a/real.dat").st_ino) << "written in place, not replaced";
+  EXPECT_TRUE(fs::is_symlink(work_ / "out.dat"));
+  EXPECT_TRUE(fs::is_symlink(work_ / "a/mid.lnk"));
+  std::set<std::string> in_a;
+  for (const auto& entry : fs::directory_iterator(work_ / "a")) {
+    in_a.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ((std::set<std::string>{"mid.lnk", "real.dat"}), in_a);
+}
+
+TEST_F(OutputFiles, AFileOfAGroupTheUserIsInIsReplacedOtherwiseWrittenWhereItStands) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs a file of another user's group: run as root";
+  const unsigned group = 4242;
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  fs::permissions(work_, fs::perms(0777));
+  for (const bool member : {true, false}) {
+    SCOPED_TRACE(member);
+    write_earlier_files();
+    for (const auto& name : kEarlier) {
+      ASSERT_EQ(0, ::chown((work_ / name).c_str(), other_user_id(), group));
+      ASSERT_EQ(0, ::chmod((work_ / name).c_str(), 0664));
+    }
+    const ino_t inode = status_of(work_ / "out.dat").st_ino;
+    ToolStreams s = streams();
+    s.as_other_user = true;
+    if (member) s.other_user_group = group;
+    EXPECT_EQ(0, run(args, s)) << console_;
+    EXPECT_EQ(outputs_alone()[0], read_file(work_ / "out.dat"));
+    const struct stat info = status_of(work_ / "out.dat");
+    EXPECT_EQ(member, info.st_ino != inode) << "a new file only for a member of the group";
+    EXPECT_EQ(other_user_id(), info.st_uid);
+    EXPECT_EQ(group, info.st_gid);
+    EXPECT_EQ(0664u, info.st_mode & 07777);
+    EXPECT_EQ(kEarlierNames, names());
+  }
+}
+
+TEST_F(InPlace, ANewFileThatCannotBeRemovedIsNamed) {
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  // Every removal fails: the new content of out.dat, made beside it, and the copy of its old
+  // content stay after a run that converted, and a failed one.
+  for (const auto& [faults, status] :
+       {std::pair<std::string, int>{"unlink:1:0:EIO", 0}, {"unlink:1:0:EIO,rename:1:1:EBUSY", 1}}) {
+    SCOPED_TRACE(faults);
+    EXPECT_EQ(status, run(args, with_faults(faults))) << console_;
+    int left = 0;
+    for (const auto& name : names()) {
+      if (earlier_names().count(name) != 0) continue;
+      ++left;
+      EXPECT_NE(std::string::npos,
+                console_.find("tpjconv: cannot remove " + name + ": Input/output error\n"))
+          << name << "\n" << console_;
+      fs::remove(work_ / name);
+    }
+    EXPECT_GT(left, 0);
+    write_earlier_files();
+  }
+}
+
+TEST_F(InPlace, ACopyOfTheOldContentThatCannotBeMadeReplacesNothing) {
+  const std::vector<std::string> args(kArgs.begin(), kArgs.begin() + 9);
+  // The old content is read from the start of out.dat and written at the start of its copy.
+  for (const char* faults : {"lseek:1:1:EIO", "lseek:2:1:ESPIPE"}) {
+    SCOPED_TRACE(faults);
+    EXPECT_EQ(1, run(args, with_faults(faults)));
+    EXPECT_TRUE(console_.ends_with("tpjconv: cannot keep a copy of out.dat before writing it over: " +
+                                   std::string(faults[6] == '1' ? "Input/output error"
+                                                                : "Illegal seek") +
+                                   "; no file was replaced\n"))
+        << console_;
+    expect_earlier_files_kept();
+    EXPECT_EQ(earlier_names(), names());
+  }
 }
 
 }  // namespace

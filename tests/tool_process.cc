@@ -36,8 +36,11 @@ int start_tool(const std::filesystem::path& work, const std::vector<std::string>
                const ToolStreams& streams) {
   std::vector<char*> argv;
   const bool drop = streams.as_other_user && geteuid() == 0;
+  const std::string groups = "--groups=" + std::to_string(streams.other_user_group);
   if (drop) {
-    for (const char* a : {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"}) {
+    for (const char* a : {"setpriv", "--reuid=65534", "--regid=65534",
+                          streams.other_user_group != 0 ? groups.c_str() : "--clear-groups",
+                          "--"}) {
       argv.push_back(const_cast<char*>(a));
     }
   }

@@ -22,6 +22,8 @@ struct ToolStreams {
   // Run as an ordinary user: as root, the tool is started through setpriv as uid and gid 65534
   // with no supplementary groups; as any other user, as that user.
   bool as_other_user = false;
+  // With as_other_user under root: a group the child is also in (0: none beside its own).
+  unsigned other_user_group = 0;
   bool append = false;                // standard output and error added to, not emptied
   std::vector<std::string> environment = {};  // NAME=VALUE, added to the child's environment
 };

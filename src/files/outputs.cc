@@ -756,7 +756,10 @@ void Outputs::discard() {
     o->target_file.close();
     for (std::string* path : {&o->temporary, &o->staged}) {
       if (path->empty()) continue;
-      platform::remove_file(*path);
+      // A new file that stays is named, so that it can be removed by hand.
+      if (const int error = platform::remove_file(*path); error != 0 && error != ENOENT) {
+        notice("cannot remove " + *path + ": " + platform::error_text(error));
+      }
       interrupts_.keep_on_signal(*path);
       path->clear();
     }

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -213,6 +214,75 @@ print('same', len(rows) - 1)
 // Each finding line is written by hand: its texts are escaped as the strict parser's own writer
 // escapes them, and its numbers read back as the same floats, over the whole range of floats,
 // whole numbers with ".0" as in the rest of the document.
+// Each finding carries the members of its own record, however little that record differs from
+// the one before; settings that are no number are written as texts.
+TEST(JsonRecord, EachFindingHasTheMembersOfItsOwnRecord) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  const Finding base = make_finding("a.dat", 5, Model::genrou, 7, "G7", 22.0f, "1", 0, 209,
+                                    "lpd > 0.4*ld", "lpd", 0.9f, 0.72f);
+  std::vector<Finding> findings = {base, base};
+  const auto changed = [&](auto change) {
+    Finding f = findings.back();
+    change(f);
+    findings.push_back(f);
+  };
+  changed([](Finding& f) { f.line = 6; });
+  changed([](Finding& f) { f.bus = 8; });
+  changed([](Finding& f) { f.level = 1; });
+  changed([](Finding& f) { f.model = Model::gensal; });
+  changed([](Finding& f) { f.base_kv = 13.8f; });
+  changed([](Finding& f) { f.base_kv = 0.0f; });
+  changed([](Finding& f) { f.base_kv = -0.0f; });
+  changed([&](Finding& f) { f.base_kv = nan; });
+  changed([&](Finding& f) { f.base_kv = nan; });
+  changed([](Finding& f) { f.file = "b.dat"; });
+  changed([](Finding& f) { f.bus_name = "G8"; });
+  changed([](Finding& f) { f.unit_id = "2"; });
+  RunInfo run = plant_run();
+  run.kis = {inf, -inf, nan};
+  run.tcmin = nan;
+  Sink out;
+  {
+    JsonRecord record(out, run);
+    for (const Finding& f : findings) record.add(f);
+    for (const WarningKind kind : {WarningKind::record, WarningKind::name_mismatch,
+                                   WarningKind::bus_file, WarningKind::unused_entry,
+                                   WarningKind::settings, WarningKind::files}) {
+      record.add(Warning{kind, "", 0, "w"});
+    }
+    record.finish(plant_totals(), Outcome{0, "converted"});
+  }
+  const nlohmann::json doc = nlohmann::json::parse(out.text());
+  ASSERT_EQ(findings.size(), doc["findings"].size());
+  for (std::size_t i = 0; i < findings.size(); ++i) {
+    SCOPED_TRACE(i);
+    const Finding& f = findings[i];
+    const nlohmann::json& j = doc["findings"][i];
+    EXPECT_EQ(f.file, j["file"]);
+    EXPECT_EQ(f.line, j["line"]);
+    EXPECT_EQ(model_name(f.model), j["model"].get<std::string>());
+    EXPECT_EQ(f.bus, j["bus"]);
+    EXPECT_EQ(f.bus_name, j["bus_name"]);
+    EXPECT_EQ(f.unit_id, j["unit_id"]);
+    EXPECT_EQ(f.level, j["level"]);
+    if (std::isnan(f.base_kv)) {
+      EXPECT_EQ("nan", j["base_kv"]);
+    } else {
+      const float kv = j["base_kv"].get<float>();
+      EXPECT_EQ(0, std::memcmp(&kv, &f.base_kv, sizeof kv)) << f.base_kv;
+    }
+  }
+  EXPECT_EQ((nlohmann::json{{"gensal", "inf"}, {"gentpf", "-inf"}, {"genrou", "nan"}}),
+            doc["settings"]["kis"]);
+  EXPECT_EQ("nan", doc["settings"]["tcmin"]);
+  std::vector<std::string> kinds;
+  for (const auto& w : doc["warnings"]) kinds.push_back(w["kind"]);
+  EXPECT_EQ((std::vector<std::string>{"record", "name_mismatch", "bus_file", "unused_entry",
+                                      "settings", "files"}),
+            kinds);
+}
+
 TEST(JsonRecord, FindingLinesReadBackExactly) {
   using Floats = nlohmann::basic_json<std::map, std::vector, std::string, bool, std::int64_t,
                                       std::uint64_t, float>;

@@ -364,6 +364,30 @@ TEST(ReviewPage, OneBarForARuleTextWhateverTheParameter) {
                       "class=\"text mono\">removed x</span></li>\n</ul>\n"));
 }
 
+// Codes beyond the rule tables (findings given through the library) are rules as the others: one
+// bar for each model, code and text.
+TEST(ReviewPage, CodesBeyondTheTablesAreToldApartByModelCodeAndText) {
+  const std::vector<Finding> findings = {
+      make_finding("in.dat", 12, Model::genrou, 7, "G7", 22.0f, "1", 0, 209, "lpd > 0.4*ld",
+                   "lpd", 0.8f, 0.7f),
+      make_finding("in.dat", 12, Model::genrou, 7, "G7", 22.0f, "1", 0, 100000, "x > y", "x",
+                   1.0f, 0.5f),
+      make_finding("in.dat", 13, Model::genrou, 7, "G7", 22.0f, "2", 0, 100000, "x > y", "x",
+                   2.0f, std::nullopt),
+      make_finding("in.dat", 14, Model::gensal, 8, "G8", 22.0f, "1", 0, 100000, "x > y", "x",
+                   3.0f, 1.5f),
+      make_finding("in.dat", 15, Model::genrou, 9, "G9", 22.0f, "1", 0, -7, "z < w", "z", 4.0f,
+                   std::nullopt),
+      make_finding("in.dat", 16, Model::genrou, 9, "G9", 22.0f, "1", 0, -7, "z < w", "z", 5.0f,
+                   std::nullopt),
+  };
+  const std::string page = page_of(findings, {});
+  EXPECT_EQ(rows_of(findings), rows_of_data(embedded_data(page)));
+  const nlohmann::json data = nlohmann::json::parse(embedded_data(page));
+  EXPECT_EQ(4u, data["rules"]["bar"].size());
+  EXPECT_EQ(nlohmann::json::parse("[2,2,1,1]"), data["bars"]["count"]) << data["bars"];
+}
+
 // A bar's link carries its key percent-encoded, all but letters, digits and -_.~; a label longer
 // than 36 bytes is cut before the character at its 36th byte, never inside it, and ends in an
 // ellipsis.

@@ -709,7 +709,14 @@ Status Outputs::commit() {
         if (done.damaged) continue;
       } else if (!done.way_back.empty()) {
         undo = platform::replace_file(done.way_back, done.facts.target);
-        if (undo == 0) done.way_back.clear();
+        if (undo != 0) {
+          // The old content's second name is its only copy now: it stays, and is named.
+          kept_new.insert(kept_new.begin(),
+                          done.name + " (its earlier content is kept in " + done.way_back + ")");
+          interrupts_.keep_on_signal(done.way_back);
+        }
+        done.way_back.clear();
+        continue;
       } else if (done.was_new) {
         undo = platform::remove_file(done.facts.target);
       } else {

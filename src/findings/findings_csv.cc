@@ -126,8 +126,6 @@ void append_value_fields(std::string& out, float value, const std::optional<floa
   out.append(text, static_cast<std::size_t>(write_value_fields(text, value, corrected_to) - text));
 }
 
-bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
 }  // namespace
 
 void append_findings_csv_row(std::string& out, const Finding& finding) {
@@ -140,22 +138,7 @@ FindingsCsv::FindingsCsv(Sink& out) : out_(out) { out_.write(findings_csv_header
 
 void FindingsCsv::add(const Finding& finding) {
   // A record's findings come one after another: the fields of its record are made once.
-  const bool same_record = has_record_ && finding.line == record_.line &&
-                           finding.bus == record_.bus && finding.model == record_.model &&
-                           finding.level == record_.level &&
-                           same_bits(finding.base_kv, record_.base_kv) &&
-                           finding.file == record_.file && finding.bus_name == record_.bus_name &&
-                           finding.unit_id == record_.unit_id;
-  if (!same_record) {
-    record_.file = finding.file;
-    record_.line = finding.line;
-    record_.model = finding.model;
-    record_.bus = finding.bus;
-    record_.bus_name = finding.bus_name;
-    record_.base_kv = finding.base_kv;
-    record_.unit_id = finding.unit_id;
-    record_.level = finding.level;
-    has_record_ = true;
+  if (last_record_.next(finding)) {
     event_records_.forget();
     record_fields_.clear();
     append_record_fields(record_fields_, record_of(finding));
@@ -185,7 +168,7 @@ const std::string& FindingsCsv::rule_fields(const FindingEvent& event) {
 void FindingsCsv::finding(const FindingEvent& event) {
   if (!event.is_finding) return;
   if (event_records_.next(event)) {
-    has_record_ = false;
+    last_record_.forget();
     record_fields_.clear();
     append_record_fields(record_fields_, event_records_.record());
   }

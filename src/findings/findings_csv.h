@@ -32,9 +32,8 @@ class FindingsCsv final : public FindingListener {
 
   Sink& out_;
   std::string row_;  // the row being made; its room is kept from row to row
-  // The record of the finding before (its rule fields unused), and its fields as written.
-  Finding record_;
-  bool has_record_ = false;
+  // The record of the finding before, and its fields as written.
+  LastFindingRecord last_record_;
   EventRecords event_records_;
   std::string record_fields_;
   // The rule fields of the last rule of each code below kCodes: its text, parameter and fields.

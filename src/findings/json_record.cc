@@ -59,11 +59,6 @@ void append_member(std::string& out, std::string_view key, const Json& value) {
 }
 
 
-// Whether two floats are the same value, NaN included, for the record's members.
-bool same_float(float a, float b) {
-  return a == b ? std::signbit(a) == std::signbit(b) : std::isnan(a) && std::isnan(b);
-}
-
 // Appends `bytes` as a JSON string, as the document's other strings are written: made valid
 // UTF-8 (through `scratch`), with the quote, the backslash and the control characters escaped
 // (\b \t \n \f \r, the others as \u00xx), every other character as it is.
@@ -155,19 +150,7 @@ JsonRecord::~JsonRecord() = default;
 void JsonRecord::add(const Finding& finding) {
   if (finished_) return;
   // The record's members, made once for the findings of a record.
-  if (!has_record_ || finding.line != record_.line || finding.bus != record_.bus ||
-      finding.level != record_.level || finding.model != record_.model ||
-      !same_float(finding.base_kv, record_.base_kv) || finding.file != record_.file ||
-      finding.bus_name != record_.bus_name || finding.unit_id != record_.unit_id) {
-    record_.file = finding.file;
-    record_.line = finding.line;
-    record_.model = finding.model;
-    record_.bus = finding.bus;
-    record_.bus_name = finding.bus_name;
-    record_.base_kv = finding.base_kv;
-    record_.unit_id = finding.unit_id;
-    record_.level = finding.level;
-    has_record_ = true;
+  if (last_record_.next(finding)) {
     std::string& r = record_members_;
     r.assign("{\"file\":");
     append_json_string(r, finding.file, text_);

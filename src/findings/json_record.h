@@ -34,6 +34,7 @@
 #include <memory>
 #include <string>
 
+#include "findings/observed.h"
 #include "findings/run_info.h"
 #include "text/sink.h"
 #include "tpjconv/findings.h"
@@ -60,10 +61,9 @@ class JsonRecord {
   std::string line_;      // the finding line being made
   std::string warnings_;  // the warning lines so far
   std::string text_;      // a text made valid UTF-8
-  // The record of the finding before (its rule fields unused), and its members as written.
-  Finding record_;
+  // The record of the finding before, and its members as written.
+  LastFindingRecord last_record_;
   std::string record_members_;
-  bool has_record_ = false;
   bool finished_ = false;
   bool any_finding_ = false;
 };

@@ -1,8 +1,31 @@
 #include "findings/observed.h"
 
+#include <cstring>
+
 #include "findings/text.h"
 
 namespace tpjconv {
+
+bool LastFindingRecord::next(const Finding& finding) {
+  // The base voltage by its bits: -0 and 0 are told apart, as they are written.
+  if (has_record_ && finding.line == record_.line && finding.bus == record_.bus &&
+      finding.model == record_.model && finding.level == record_.level &&
+      std::memcmp(&finding.base_kv, &record_.base_kv, sizeof(float)) == 0 &&
+      finding.file == record_.file && finding.bus_name == record_.bus_name &&
+      finding.unit_id == record_.unit_id) {
+    return false;
+  }
+  record_.file = finding.file;
+  record_.line = finding.line;
+  record_.model = finding.model;
+  record_.bus = finding.bus;
+  record_.bus_name = finding.bus_name;
+  record_.base_kv = finding.base_kv;
+  record_.unit_id = finding.unit_id;
+  record_.level = finding.level;
+  has_record_ = true;
+  return true;
+}
 
 bool EventRecords::next(const FindingEvent& event) {
   const Conversion& c = event.conversion;

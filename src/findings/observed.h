@@ -40,6 +40,20 @@ class EventRecords {
   FindingRecord record_;
 };
 
+// The record of the Finding before, to tell when the next is of another record: the writers that
+// take Finding values make the fields of a record once for its findings.
+class LastFindingRecord {
+ public:
+  // Whether `finding` is of another record than the one before (or the first); then it is kept.
+  bool next(const Finding& finding);
+  // Forgets the record, so that the next finding is of another one.
+  void forget() { has_record_ = false; }
+
+ private:
+  Finding record_;  // its rule fields unused
+  bool has_record_ = false;
+};
+
 // A finding event's rule text as Finding::rule holds it: without its leading comma and trailing
 // blanks.
 std::string_view rule_text_of(const FindingEvent& event);
